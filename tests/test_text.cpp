@@ -1,11 +1,15 @@
-// XML text encoding: de-escaping.
+// XML text encoding: character classes, escaping, de-escaping, keyword names, element content.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support.h"
+#include "text/charclass.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -14,6 +18,116 @@ using zqtest::Tag;
 using zqtest::Text;
 
 constexpr char kGuard = '\x7E';
+
+// ---- Character classes ----
+
+enum ClassBits { kBase = 1, kIdeo = 2, kComb = 4, kDigit = 8, kExt = 16 };
+
+int ClassesOf(int32_t c) {
+    return (zq::IsBaseChar(c) ? kBase : 0) | (zq::IsIdeographic(c) ? kIdeo : 0) |
+           (zq::IsCombiningChar(c) ? kComb : 0) | (zq::IsDigitChar(c) ? kDigit : 0) |
+           (zq::IsExtender(c) ? kExt : 0);
+}
+
+// Declared first, so that these threads are the first to ask for every table.
+TEST(CharClass, FirstUseFromManyThreads) {
+    std::vector<std::thread> threads;
+    std::vector<int> seen(8);
+    for (size_t t = 0; t < seen.size(); ++t) {
+        threads.emplace_back([&seen, t] {
+            seen[t] = ClassesOf(0xD7A3) | ClassesOf(0x3029) | ClassesOf(0x309A) |
+                      ClassesOf(0x0F29) | ClassesOf(0x30FE);
+        });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    for (int bits : seen)
+        EXPECT_EQ(bits, kBase | kIdeo | kComb | kDigit | kExt);
+}
+
+TEST(CharClass, TablesMatchTheProductionsFile) {
+    const zq::CharClass classes[] = {zq::CharClass::kBaseChar, zq::CharClass::kIdeographic,
+                                     zq::CharClass::kCombiningChar, zq::CharClass::kDigit,
+                                     zq::CharClass::kExtender};
+    const int counts[] = {202, 3, 95, 15, 11};
+    std::ifstream in(std::string(ZQ_TEST_DATA) + "/xml-char-classes.txt");
+    std::string line;
+    size_t k = 0;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#' || line[0] == '[') continue;
+        ASSERT_LT(k, std::size(classes)) << line;
+        std::string production;
+        ASSERT_TRUE(std::getline(in, production));
+        const zq::CharRangeTable& t = zq::FilledTable(classes[k]);
+        EXPECT_EQ(production, t.production) << line;
+        // Ranges read independently from the file.
+        int n = 0;
+        for (size_t at = production.find('['); at != std::string::npos;
+             at = production.find('[', at + 1), ++n) {
+            unsigned lo = 0, hi = 0;
+            ASSERT_EQ(std::sscanf(production.c_str() + at, "[#x%x-#x%x]", &lo, &hi), 2);
+            ASSERT_LT(n, t.capacity - 1);
+            EXPECT_EQ(t.low[n], static_cast<int32_t>(lo)) << line << " range " << n;
+            EXPECT_EQ(t.high[n], static_cast<int32_t>(hi)) << line << " range " << n;
+        }
+        EXPECT_EQ(n, counts[k]) << line;
+        EXPECT_EQ(t.low[n], 0);
+        EXPECT_EQ(t.high[n], 0);
+        ++k;
+    }
+    EXPECT_EQ(k, std::size(classes));
+}
+
+TEST(CharClass, Membership) {
+    const std::pair<int32_t, int> cases[] = {
+        {0, 0},           {-1, 0},         {INT32_MIN, 0},  {'A', kBase},    {'0', kDigit},
+        {0x5B, 0},        {0xAC00, kBase}, {0xD7A3, kBase}, {0xD7A4, 0},     {0x0F20, kDigit},
+        {0x0F29, kDigit}, {0x30FC, kExt},  {0x30FE, kExt},  {0x309A, kComb}, {0x0386, kBase},
+        {0x2126, kBase},  {0x05BF, kComb}, {0x0670, kComb}, {0x00B7, kExt},  {0x3031, kExt},
+        {0x3007, kIdeo},  {0x3021, kIdeo}, {0x3029, kIdeo}, {0x302A, kComb}, {0x4E00, kIdeo},
+        {0x9FA5, kIdeo},  {0x9FA6, 0},     {0x10000, 0},    {'_', 0},        {':', 0},
+    };
+    for (const auto& [c, bits] : cases) {
+        EXPECT_EQ(ClassesOf(c), bits) << std::hex << c;
+        EXPECT_EQ(zq::IsLetter(c), (bits & (kBase | kIdeo)) ? 1 : 0) << std::hex << c;
+    }
+}
+
+TEST(CharClass, ParseRangeListStaysInsideItsCapacity) {
+    int32_t low[4] = {-1, -1, -1, -1}, high[4] = {-1, -1, -1, -1};
+    const char five[] = "[#x0041-#x005A] | [#x0061-#x007A] | [#x00C0-#x00D6] | [#x0100-#x0131]";
+    EXPECT_EQ(zq::ParseRangeList(five, low, high, 3), 2);
+    EXPECT_EQ(low[1], 0x61);
+    EXPECT_EQ(high[1], 0x7A);
+    EXPECT_EQ(low[2], 0);
+    EXPECT_EQ(low[3], -1);
+    // The next range must start within 31 characters.
+    const char far[] = "[#x0041-#x005A]                          [#x0061-#x007A]";
+    EXPECT_EQ(zq::ParseRangeList(far, low, high, 4), 1);
+    EXPECT_EQ(zq::ParseRangeList("", low, high, 4), 0);
+    EXPECT_EQ(low[0], 0);
+    EXPECT_EQ(zq::ParseRangeList("[#x0041", low, high, 4), 1);
+    EXPECT_EQ(low[0], 0x41);
+}
+
+TEST(CharClass, ValidXmlChars) {
+    using namespace std::string_literals;
+    const std::pair<std::string, bool> cases[] = {
+        {"a\t\r\n~", true},  {"\x7F", true},   {" ", true},     {"\x80", false},
+        {"\xC3\xA9", false}, {"a\0b"s, false}, {"\x1F", false}, {"\x0B", false},
+    };
+    for (const auto& [text, valid] : cases) {
+        std::string copy = text;
+        EXPECT_EQ(ZqXmlU_ValidXmlChars(copy.data(), static_cast<unsigned>(copy.size())), valid)
+            << text;
+    }
+    char bad[] = "\x01";
+    EXPECT_TRUE(ZqXmlU_ValidXmlChars(bad, 0));
+    char longer[] = "ok\x01";
+    EXPECT_TRUE(ZqXmlU_ValidXmlChars(longer, 2));  // the length alone bounds the scan
+}
+
+// ---- De-escaping ----
 
 // Decodes with an allocated output; returns the bytes before the final NUL and the result.
 std::string DeEscapeA(const std::string& in, int* result = nullptr) {
