@@ -1,6 +1,7 @@
 // Digests, encodings and credentials: SHA-1, Base64, zlib, password records, authenticators.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <openssl/sha.h>
 
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/sha1.h"
 #include "support.h"
 #include "zqxmlu.h"
 
@@ -31,6 +33,116 @@ std::string ToBase64(const void* src, size_t n, uint32_t groups = 0, uint32_t ta
 
 std::string ToBase64(const std::string& s, uint32_t groups = 0, uint32_t tabs = 0) {
     return ToBase64(s.data(), s.size(), groups, tabs);
+}
+
+// --- SHA-1 --------------------------------------------------------------------------------------
+
+std::string Hex(const void* p, size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned b = static_cast<const unsigned char*>(p)[i];
+        s += digits[b >> 4];
+        s += digits[b & 15];
+    }
+    return s;
+}
+
+std::string Interval(const std::string& s, uint32_t start, uint32_t end, uint32_t skip = 0) {
+    uint32_t state[5];
+    ZqXmlU_Sha1Interval(s.c_str(), start, end, state, skip);
+    return Hex(state, 20);
+}
+
+std::string OpenSslSha1(const void* p, size_t n) {
+    unsigned char md[20];
+    SHA1(static_cast<const unsigned char*>(p), n, md);
+    return Hex(md, 20);
+}
+
+// Runs a test body once on the processor's compression function and once on the portable one.
+class Sha1 : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { zq::Sha1ForcePortable(GetParam()); }
+    void TearDown() override { zq::Sha1ForcePortable(false); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Compression, Sha1, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Portable" : "Detected"; });
+
+TEST_P(Sha1, StandardVectors) {
+    if (!GetParam() && !zq::Sha1UsesShaInstructions()) {
+        std::printf("note: this processor has no SHA instructions\n");
+    }
+    const std::string million(1000000, 'a');
+    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    EXPECT_EQ(Interval("abc", 0, 2), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(Interval(twoBlocks, 0, 55), "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(Interval(million, 0, 999999), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+    EXPECT_EQ(Interval("xxabcyy", 2, 4), Interval("abc", 0, 2));
+    EXPECT_EQ(Interval(std::string("a\0b", 3), 0, 2), OpenSslSha1("a\0b", 3));
+    // An interval that ends before it starts is the empty message.
+    EXPECT_EQ(Interval("abc", 2, 1), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+
+    uint32_t state[5];
+    ZqXmlU_start_sha1(state);
+    ZqXmlU_finish_sha1(nullptr, 0, 0, state);
+    EXPECT_EQ(Hex(state, 20), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+}
+
+TEST_P(Sha1, AgreesWithOpenSslOnRandomLengthsInOneCallAndInPieces) {
+    std::mt19937 rng(GetParam() ? 2 : 1);
+    std::vector<size_t> lengths = {1, 55, 56, 63, 64, 65, 119, 120, 127, 128, 129, 1000};
+    for (int i = 0; i < 200; ++i)
+        lengths.push_back(rng() % 1001);
+    for (size_t n : lengths) {
+        const auto bytes = RandomBytes(n, static_cast<uint32_t>(n));
+        const std::string expected = OpenSslSha1(bytes.data(), n);
+        const std::string text(bytes.begin(), bytes.end());
+        if (n > 0) {
+            ASSERT_EQ(Interval(text, 0, static_cast<uint32_t>(n - 1)), expected) << n;
+        }
+
+        // Full blocks one by one, then 0..63 bytes (or, when possible, a last full block).
+        for (bool lastFull : {false, true}) {
+            size_t blocks = n / 64;
+            if (lastFull && (blocks == 0 || n % 64 != 0)) continue;
+            if (lastFull) --blocks;
+            uint32_t state[5];
+            ZqXmlU_start_sha1(state);
+            for (size_t b = 0; b < blocks; ++b)
+                ZqXmlU_compute_sha1(bytes.data() + 64 * b, state);
+            ZqXmlU_finish_sha1(bytes.data() + 64 * blocks, static_cast<int>(n - 64 * blocks),
+                               static_cast<uint32_t>(512 * blocks), state);
+            ASSERT_EQ(Hex(state, 20), expected) << n << (lastFull ? " last full" : "");
+        }
+    }
+}
+
+TEST_P(Sha1, SkipModeLeavesOutWhiteSpaceUpToTheNul) {
+    EXPECT_EQ(Interval("a b\r\nc\t", 0, 0, 1), Interval("abc", 0, 2));
+    EXPECT_EQ(Interval("", 0, 0, 1), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(Interval("zz ab\vc", 2, 0, 1), OpenSslSha1("ab\vc", 4));  // end is not used
+    std::mt19937 rng(3);
+    static const char pool[] = " \t\r\nxyz\x01\x0B\xFF";
+    for (size_t n = 0; n < 300; n += 7) {
+        std::string text, kept;
+        for (size_t i = 0; i < n; ++i) {
+            const char c = pool[rng() % (sizeof pool - 1)];
+            text += c;
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') kept += c;
+        }
+        ASSERT_EQ(Interval(text, 0, 0, 1), OpenSslSha1(kept.data(), kept.size())) << n;
+    }
+}
+
+TEST(Sha1Swap, ReversesEachWordAndUndoesItself) {
+    uint32_t state[5] = {0x01020304, 0x05060708, 0x090A0B0C, 0x0D0E0F10, 0x11121314};
+    ZqXmlU_swap_sha1(state);
+    EXPECT_EQ(state[0], 0x04030201u);
+    EXPECT_EQ(state[4], 0x14131211u);
+    ZqXmlU_swap_sha1(state);
+    EXPECT_EQ(state[2], 0x090A0B0Cu);
 }
 
 // --- Base64 -------------------------------------------------------------------------------------
