@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
@@ -240,6 +241,85 @@ TEST(Base64, DecoderNeverWritesPastTheCapacity) {
                 ASSERT_EQ(out[i], 0xAA) << text << " capacity " << capacity;
         }
     }
+}
+
+// --- zlib ---------------------------------------------------------------------------------------
+
+std::vector<unsigned char> Gzip(const std::vector<unsigned char>& in) {
+    std::vector<unsigned char> out(in.size() + 16, 0xAA);
+    const uint32_t n = ZqXmlU_gzip(in.data(), static_cast<uint32_t>(in.size()), out.data());
+    EXPECT_NE(n, 0xFFFFFFFFu) << "the compressor refused version 1.2.3";
+    for (size_t i = in.size(); i < out.size(); ++i)
+        EXPECT_EQ(out[i], 0xAA) << "written past n bytes";
+    out.resize(n == 0xFFFFFFFF ? 0 : n);
+    return out;
+}
+
+TEST(Zlib, CompressesIntoTheZlibFormatAndBack) {
+    const std::vector<unsigned char> zeros(1000, 0);
+    const auto packed = Gzip(zeros);
+    ASSERT_GT(packed.size(), 2u);
+    EXPECT_LT(packed.size(), 100u);
+    EXPECT_EQ(packed[0], 0x78);
+    EXPECT_EQ(packed[1], 0x9C);
+
+    std::vector<unsigned char> back(1000, 1);
+    EXPECT_EQ(ZqXmlU_gunzip(packed.data(), static_cast<uint32_t>(packed.size()), back.data(), 1000),
+              1000u);
+    EXPECT_EQ(back, zeros);
+
+    // Text of several sizes: zlib's own decoder reads our streams, ours reads them back.
+    for (size_t n : {40u, 300u, 5000u, 100000u}) {
+        std::vector<unsigned char> text;
+        while (text.size() < n) {
+            for (const char* w : {"label ", "photo ", "keyword ", "summer "})
+                text.insert(text.end(), w, w + std::strlen(w));
+        }
+        text.resize(n);
+        const auto z = Gzip(text);
+        ASSERT_FALSE(z.empty()) << n;
+        std::vector<unsigned char> viaZlib(n);
+        uLongf size = n;
+        ASSERT_EQ(uncompress(viaZlib.data(), &size, z.data(), z.size()), Z_OK);
+        EXPECT_EQ(viaZlib, text);
+        std::vector<unsigned char> viaUs(n + 10);
+        ASSERT_EQ(ZqXmlU_gunzip(z.data(), static_cast<uint32_t>(z.size()), viaUs.data(),
+                                static_cast<uint32_t>(viaUs.size())),
+                  n);
+        EXPECT_TRUE(std::equal(text.begin(), text.end(), viaUs.begin()));
+    }
+}
+
+TEST(Zlib, ReportsWhatDoesNotFitOrIsNotAZlibStream) {
+    EXPECT_TRUE(Gzip(RandomBytes(16, 1)).empty());  // incompressible: no room in 16 bytes
+    EXPECT_TRUE(Gzip({}).empty());
+
+    const std::vector<unsigned char> zeros(1000, 0);
+    const auto packed = Gzip(zeros);
+    std::vector<unsigned char> out(1000);
+    const auto gunzip = [&](const std::vector<unsigned char>& in, uint32_t capacity) {
+        return ZqXmlU_gunzip(in.data(), static_cast<uint32_t>(in.size()), out.data(), capacity);
+    };
+    EXPECT_EQ(gunzip(packed, 10), 10u);  // what fits, without error
+    auto corrupt = packed;
+    corrupt.back() ^= 1;  // Adler-32 mismatch
+    EXPECT_EQ(gunzip(corrupt, 1000), 0u);
+    EXPECT_EQ(gunzip(RandomBytes(100, 2), 1000), 0u);
+    EXPECT_EQ(gunzip({}, 1000), 0u);
+
+    // The same data in the gzip format (RFC 1952) is not accepted.
+    z_stream z{};
+    ASSERT_EQ(deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY),
+              Z_OK);
+    std::vector<unsigned char> gz(1100);
+    z.next_in = const_cast<unsigned char*>(zeros.data());
+    z.avail_in = 1000;
+    z.next_out = gz.data();
+    z.avail_out = static_cast<uInt>(gz.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    gz.resize(z.total_out);
+    deflateEnd(&z);
+    EXPECT_EQ(gunzip(gz, 1000), 0u);
 }
 
 }  // namespace

@@ -4,6 +4,13 @@
 // text always ends with exactly one "=" (also after a full last group), which the decoder needs:
 // a text without it decodes to nothing. Optional line breaks (a line feed and some tabs) follow
 // whole groups, never the last one.
+//
+// zlib: one deflate or inflate call over whole memory buffers, in the zlib format (RFC 1950) with
+// the default level, window and memory settings. The streams are set up through the versioned
+// initialisers with the version "1.2.3": zlib checks only its first digit, so every 1.x release
+// accepts it.
+#include <zlib.h>
+
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -176,3 +183,41 @@ uint32_t ZQ_CALL ZqXmlU_FromBase64(const char* src, unsigned char* dst, uint32_t
 }
 
 }  // extern "C"
+
+namespace {
+
+constexpr char kZlibVersion[] = "1.2.3";
+
+}  // namespace
+
+uint32_t ZQ_CALL ZqXmlU_gzip(const unsigned char* src, uint32_t n, unsigned char* dst) {
+    if ((!src && n > 0) || !dst) return 0;
+    z_stream z{};
+    if (deflateInit_(&z, Z_DEFAULT_COMPRESSION, kZlibVersion, static_cast<int>(sizeof z)) != Z_OK) {
+        return 0xFFFFFFFF;
+    }
+    z.next_in = const_cast<Bytef*>(src);
+    z.avail_in = n;
+    z.next_out = dst;
+    z.avail_out = n;
+    const int rc = deflate(&z, Z_FINISH);
+    const uint32_t size = rc == Z_STREAM_END ? static_cast<uint32_t>(z.total_out) : 0;
+    deflateEnd(&z);
+    return size;
+}
+
+uint32_t ZQ_CALL ZqXmlU_gunzip(const unsigned char* src, uint32_t n, unsigned char* dst,
+                               uint32_t capacity) {
+    if (!src || (!dst && capacity > 0)) return 0;
+    z_stream z{};
+    if (inflateInit_(&z, kZlibVersion, static_cast<int>(sizeof z)) != Z_OK) return 0;
+    z.next_in = const_cast<Bytef*>(src);
+    z.avail_in = n;
+    z.next_out = dst;
+    z.avail_out = capacity;
+    // A stream that does not fit gives the bytes that did; only errors give 0.
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const uint32_t size = rc >= 0 ? static_cast<uint32_t>(z.total_out) : 0;
+    inflateEnd(&z);
+    return size;
+}
