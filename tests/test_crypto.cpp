@@ -4,6 +4,7 @@
 #include <openssl/sha.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -320,6 +321,154 @@ TEST(Zlib, ReportsWhatDoesNotFitOrIsNotAZlibStream) {
     gz.resize(z.total_out);
     deflateEnd(&z);
     EXPECT_EQ(gunzip(gz, 1000), 0u);
+}
+
+// --- Password records ---------------------------------------------------------------------------
+
+std::string OpenSslBase64(const unsigned char* p, size_t n) {
+    std::string s(4 * (n / 3 + 1) + 1, '\0');
+    s.resize(static_cast<size_t>(
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(s.data()), p, static_cast<int>(n))));
+    while (!s.empty() && s.back() == '=')
+        s.pop_back();
+    return s + "=";
+}
+
+// The record written out from its definition, bit by bit, with OpenSSL's SHA-1 and Base64.
+std::string ExpectedRecord(const std::string& key1, const std::string& key2,
+                           const std::string& password) {
+    const std::string keyText = key1 + ";" + key2;
+    unsigned char digest[20];
+    SHA1(reinterpret_cast<const unsigned char*>(keyText.data()), keyText.size(), digest);
+    const size_t n = password.size();
+    const size_t length = (n / 32 + 1) * 32 + 32;
+    std::vector<unsigned char> block(length);
+    block[0] = static_cast<unsigned char>(n);
+    for (size_t i = 1; i < length; ++i)
+        block[i] = i <= n ? static_cast<unsigned char>(password[i - 1]) : i % 256;
+    std::vector<bool> bits(8 * length);
+    for (size_t k = 0; k < bits.size(); ++k)
+        bits[k] = (block[k / 8] >> (k % 8)) & 1;
+    std::vector<unsigned char> out(length);
+    for (size_t k = 0; k < bits.size(); ++k) {
+        const bool bit = bits[k] != (k > 0 && bits[k - 1]);
+        out[k / 8] |= static_cast<unsigned char>(bit << (k % 8));
+    }
+    for (size_t i = 0; i < length; ++i)
+        out[i] ^= digest[i % 20];
+    return OpenSslBase64(out.data(), length);
+}
+
+std::string Encrypt(const char* key1, const char* key2, const char* password) {
+    char* record = reinterpret_cast<char*>(1);
+    ZqXmlU_EncryptPassword(key1, key2, password, &record);
+    if (!record) return "(null)";
+    std::string s = record;
+    void* block = record;
+    ZqXmlU_Free(&block);
+    return s;
+}
+
+// "(unchanged)", "(null)" or the password.
+std::string Decrypt(const char* key1, const char* key2, const char* record) {
+    char* sentinel = reinterpret_cast<char*>(1);
+    char* password = sentinel;
+    ZqXmlU_DecryptPassword(key1, key2, &password, record);
+    if (password == sentinel) return "(unchanged)";
+    if (!password) return "(null)";
+    std::string s = password;
+    void* block = password;
+    ZqXmlU_Free(&block);
+    return s;
+}
+
+TEST(Password, RecordsOfEveryLengthUpTo127AreTheDefinedBytesAndRoundTrip) {
+    const std::string key1 = "C:\\Users\\host", key2 = "account@example.net";
+    for (size_t n = 0; n <= 127; ++n) {
+        std::string password;
+        for (size_t i = 0; i < n; ++i)
+            password += static_cast<char>(0x20 + (i * 7 + n) % 0xDF);
+        const std::string record = Encrypt(key1.c_str(), key2.c_str(), password.c_str());
+        ASSERT_EQ(record, ExpectedRecord(key1, key2, password)) << n;
+        const size_t length = (n | 31) + 33, groups = (length + 2) / 3;
+        EXPECT_EQ(record.size(), 4 * groups - (3 * groups - length) + 1);
+        EXPECT_EQ(Decrypt(key1.c_str(), key2.c_str(), record.c_str()), password) << n;
+        EXPECT_NE(Decrypt(key1.c_str(), "account@example.com", record.c_str()), password) << n;
+    }
+    EXPECT_EQ(Encrypt("a", "b", "").size(), 87u);
+    EXPECT_EQ(Encrypt("a", "b", std::string(31, 'x').c_str()).size(), 87u);
+    EXPECT_EQ(Encrypt("a", "b", std::string(32, 'x').c_str()).size(), 129u);
+}
+
+TEST(Password, RefusedAndUnchangedCases) {
+    const std::string longest(255, 'p');
+    EXPECT_EQ(Encrypt("a", "b", longest.c_str()), ExpectedRecord("a", "b", longest));
+    EXPECT_EQ(Encrypt("a", "b", (longest + "p").c_str()), "(null)");
+    EXPECT_EQ(Encrypt("a", "b", nullptr), "(null)");
+    EXPECT_EQ(Encrypt(nullptr, "b", "pw"), "(null)");
+    EXPECT_EQ(Encrypt("a", nullptr, "pw"), "(null)");
+    // The joined key text must fit in 128 bytes with its NUL.
+    const std::string k63(63, 'k'), k64(64, 'k');
+    EXPECT_EQ(Encrypt(k63.c_str(), k63.c_str(), "pw"), ExpectedRecord(k63, k63, "pw"));
+    EXPECT_EQ(Encrypt(k64.c_str(), k63.c_str(), "pw"), "(null)");
+    EXPECT_EQ(Decrypt(k64.c_str(), k63.c_str(), Encrypt("a", "b", "pw").c_str()), "(unchanged)");
+
+    const std::string record = Encrypt("a", "b", "pw");
+    EXPECT_EQ(Decrypt("a", "", record.c_str()), "(unchanged)");
+    EXPECT_EQ(Decrypt("a", nullptr, record.c_str()), "(unchanged)");
+    EXPECT_EQ(Decrypt(nullptr, "b", record.c_str()), "(unchanged)");
+    EXPECT_EQ(Decrypt("a", "b", nullptr), "(unchanged)");
+    EXPECT_EQ(Decrypt("a", "b", record.substr(0, 31).c_str()), "(unchanged)");
+    const std::string long128 = Encrypt("a", "b", std::string(128, 'x').c_str());
+    EXPECT_GT(long128.size(), 255u);
+    EXPECT_EQ(Decrypt("a", "b", long128.c_str()), "(unchanged)");
+    // A record without its end mark decodes to nothing: the length byte cannot fit.
+    EXPECT_EQ(Decrypt("a", "b", record.substr(0, 40).c_str()), "(null)");
+    EXPECT_EQ(Decrypt("a", "b", std::string(255, '/').c_str()), "(null)");
+}
+
+TEST(Password, PinIsTheLastFourDigestBytesOfBothTextsJoined) {
+    unsigned char digest[20];
+    SHA1(reinterpret_cast<const unsigned char*>("1234device"), 10, digest);
+    const std::string code = Hex(digest + 16, 4);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("1234", "device", code.c_str()), 1);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("1234device", "", code.c_str()), 1);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("", "1234device", code.c_str()), 1);
+    std::string upper = code;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper != code) {
+        EXPECT_EQ(ZqXmlU_CheckPasswordPIN("1234", "device", upper.c_str()), 0);
+    }
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("1234", "device", (code + "0").c_str()), 0);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("1234", "device", code.substr(0, 7).c_str()), 0);
+
+    const std::string t64(64, 'x'), t65(65, 'x');
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("", "", "00000000"), 1);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN(t65.c_str(), "b", "00000000"), 1);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("a", t65.c_str(), "00000000"), 1);
+    SHA1(reinterpret_cast<const unsigned char*>((t64 + t64).data()), 128, digest);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN(t64.c_str(), t64.c_str(), Hex(digest + 16, 4).c_str()), 1);
+    EXPECT_EQ(ZqXmlU_CheckPasswordPIN("a", "b", nullptr), 0);
+}
+
+TEST(Password, ObfuscateMasksTwentyBytesInBase64) {
+    const char value[21] = "0123456789abcdefghij";
+    uint32_t same[5];
+    std::memcpy(same, value, 20);
+    char out[29];
+    std::memset(out, 'z', sizeof out);
+    ZqXmlU_Obfuscate(value, same, out);
+    EXPECT_EQ(std::string(out, 29), std::string(27, 'A') + "=" + std::string(1, '\0'));
+
+    uint32_t state[5];
+    ZqXmlU_Sha1Interval("abc", 0, 2, state, 0);
+    unsigned char expected[20];
+    std::memcpy(expected, state, 20);
+    for (int i = 0; i < 20; ++i)
+        expected[i] ^= static_cast<unsigned char>(value[i]);
+    ZqXmlU_Obfuscate(value, state, out);
+    EXPECT_EQ(std::string(out), OpenSslBase64(expected, 20));
 }
 
 }  // namespace
