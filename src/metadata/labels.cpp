@@ -1,0 +1,463 @@
+// Label documents: the walk that collects the leaf paths of a label tree, the XMP keyword packet
+// made from a whole label document, and the next name of a numbered keyword series.
+//
+// A label is a `Word` element whose first attribute is `title`: "<Word title=\"T\">" children
+// "</Word>", or "<Word title=\"T\"></Word>" for a leaf. The walk below is iterative: a document
+// nested a hundred thousand levels deep costs a stack of frames on the heap, not the machine's
+// call stack.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "uri/namespace.h"
+#include "zqxmlu.h"
+
+namespace {
+
+// Tag of the path blocks and list arrays made by ZqXmlU_ProcessExtractablePaths.
+constexpr char kTagLabelPath[] = "zqLP";
+
+constexpr char kWordEnd[] = "</Word>";
+constexpr size_t kWordEndLength = 7;
+constexpr char kLeafTail[] = "></Word>";
+constexpr size_t kLeafTailLength = 8;
+constexpr char kTitleAttribute[] = "title=";
+constexpr size_t kTitleAttributeLength = 6;
+constexpr char kLabelStart[] = "<Word title=\"";
+constexpr size_t kLabelStartLength = 13;
+
+// A title's double quote travels as this byte while the document is scanned.
+constexpr char kQuoteMark = '\x01';
+
+struct RootLabel {
+    const char* title;
+    size_t length;
+    int kind;
+};
+
+// The five roots, by the title of their start tag "<Word title=\"T\">".
+constexpr RootLabel kRoots[] = {
+    {"KeywordRoot", 11, 1}, {"PeopleRoot", 10, 2}, {"LocationRoot", 12, 3},
+    {"EventRoot", 9, 4},    {"SyncRoot", 8, 5},
+};
+
+inline bool StartsWith(const char* text, const char* prefix, size_t n) {
+    return std::strncmp(text, prefix, n) == 0;
+}
+
+// Kind of the root whose title is the `length` bytes at `title` and is followed by "\">", or 0.
+int RootKind(const char* title, size_t length) {
+    if (title[length] != '"' || title[length + 1] != '>') return 0;
+    for (const RootLabel& root : kRoots) {
+        if (root.length == length && std::memcmp(root.title, title, length) == 0) return root.kind;
+    }
+    return 0;
+}
+
+// The path buffer of a walk: `size` bytes at `data` may be written; `length` is the path's
+// current length. The text beyond `length` is kept NUL-terminated whenever there is room.
+struct PathBuffer {
+    char* data;
+    size_t size;
+    size_t length;
+
+    // Appends "/" + title, at most size - (length + 1) characters, turning quote marks back into
+    // double quotes.
+    void Append(const char* title, size_t t) {
+        if (length + 1 >= size) return;
+        const size_t room = size - (length + 1);
+        char* at = data + length;
+        size_t copied = 0;
+        if (room > 0) {
+            at[0] = '/';
+            copied = std::min(t, room - 1);
+            for (size_t i = 0; i < copied; ++i)
+                at[1 + i] = title[i] == kQuoteMark ? '"' : title[i];
+            ++copied;
+        }
+        length += copied;
+        data[length] = '\0';
+    }
+
+    void CutTo(size_t n) {
+        if (n < size) data[n] = '\0';
+        length = n;
+    }
+};
+
+// What the walk does with each leaf path; returns false to stop the walk.
+class LeafSink {
+  public:
+    virtual bool Leaf(const PathBuffer& path) = 0;
+
+  protected:
+    ~LeafSink() = default;
+};
+
+class LabelWalker {
+  public:
+    LabelWalker(const char* text, PathBuffer& path, LeafSink& leaves)
+        : text_(text), path_(path), leaves_(leaves) {}
+
+    // Quote positions of the root labels met below a root and found to hold no leaf: walking
+    // such a root again yields nothing. Collected only when asked for.
+    void RecordEmptyRoots(std::vector<size_t>* into) { emptyRoots_ = into; }
+    bool Stopped() const { return stopped_; }
+
+    // Walks the label at `start`. Returns the characters it occupies, 7 for a lone "</Word>",
+    // or -1 when `start` holds no label.
+    ptrdiff_t Walk(size_t start, bool isRoot) {
+        frames_.clear();
+        size_t end = 0;
+        switch (Enter(start, isRoot, end)) {
+            case Entry::kFail:
+                return -1;
+            case Entry::kDone:
+                return static_cast<ptrdiff_t>(end - start);
+            case Entry::kOpen:
+                break;
+        }
+        // The children of the top frame, one after another; a child with children of its own
+        // becomes the new top frame, and its end is handed back to its parent.
+        while (!frames_.empty()) {
+            if (stopped_) {
+                frames_.clear();
+                return 0;
+            }
+            Frame& f = frames_.back();
+            switch (Enter(f.pos, false, end)) {
+                case Entry::kOpen:
+                    continue;
+                case Entry::kDone: {
+                    if (Resume(end)) return static_cast<ptrdiff_t>(end - start);
+                    continue;
+                }
+                case Entry::kFail: {
+                    // A child that is no label ends its parent at the child's position, with the
+                    // path left as it is; every ancestor then meets the same position and ends
+                    // there too.
+                    const size_t at = f.pos;
+                    while (!frames_.empty())
+                        Finish();
+                    return static_cast<ptrdiff_t>(at - start);
+                }
+            }
+        }
+        return static_cast<ptrdiff_t>(end - start);
+    }
+
+  private:
+    enum class Entry { kFail, kDone, kOpen };
+
+    struct Frame {
+        size_t start;   // index of the label's "<"
+        size_t n;       // path length on entry
+        size_t pos;     // where the next child starts
+        size_t quote;   // index of the title's opening quote
+        size_t leaves;  // leaves emitted before the label
+        bool root;      // the label is one of the five roots (as its start tag is written)
+    };
+
+    // Enters the label at `at`. kDone: a "</Word>" or a leaf, ending at `end`; kOpen: a label
+    // with children, pushed as the new top frame; kFail: no label here.
+    Entry Enter(size_t at, bool isRoot, size_t& end) {
+        if (at == failAt_) return Entry::kFail;
+        const char* p = text_ + at;
+        if (StartsWith(p, kWordEnd, kWordEndLength)) {
+            end = at + kWordEndLength;
+            return Entry::kDone;
+        }
+        const char* q = *p == '<' ? std::strchr(p, '"') : nullptr;
+        const char* c = nullptr;
+        if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
+            std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
+            c = std::strchr(q + 1, '"');
+        }
+        if (!c) {
+            failAt_ = at;
+            return Entry::kFail;
+        }
+        const size_t t = static_cast<size_t>(c - q - 1);
+        const size_t n = path_.length;
+        if (!isRoot && t > 0) path_.Append(q + 1, t);
+        if (StartsWith(c + 1, kLeafTail, kLeafTailLength)) {
+            if (!isRoot) {
+                if (!leaves_.Leaf(path_)) stopped_ = true;
+                ++leafCount_;
+            }
+            path_.CutTo(n);
+            end = static_cast<size_t>(c - text_) + 1 + kLeafTailLength;
+            return Entry::kDone;
+        }
+        // The first child follows the start tag's ">" (never looked for past the text's end).
+        const size_t child = static_cast<size_t>(c - text_) + (c[1] ? 2 : 1);
+        const size_t quote = static_cast<size_t>(q - text_);
+        const bool root =
+            emptyRoots_ && !isRoot && quote >= kLabelStartLength - 1 &&
+            std::memcmp(q - (kLabelStartLength - 1), kLabelStart, kLabelStartLength - 1) == 0 &&
+            RootKind(q + 1, t) != 0;
+        frames_.push_back(Frame{at, n, child, quote, leafCount_, root});
+        return Entry::kOpen;
+    }
+
+    // Hands a child's end to the top frame. When "</Word>" follows, the frame ends there (its
+    // path cut back) and its end goes to its parent in turn. Returns true when the bottom frame
+    // has ended; `end` is then its end.
+    bool Resume(size_t& end) {
+        while (!frames_.empty()) {
+            Frame& f = frames_.back();
+            f.pos = end;
+            if (!StartsWith(text_ + end, kWordEnd, kWordEndLength)) return false;
+            path_.CutTo(f.n);
+            end += kWordEndLength;
+            Finish();
+        }
+        return true;
+    }
+
+    void Finish() {
+        const Frame& f = frames_.back();
+        if (f.root && f.leaves == leafCount_) emptyRoots_->push_back(f.quote);
+        frames_.pop_back();
+    }
+
+    const char* text_;
+    PathBuffer& path_;
+    LeafSink& leaves_;
+    std::vector<Frame> frames_;
+    std::vector<size_t>* emptyRoots_ = nullptr;
+    size_t failAt_ = static_cast<size_t>(-1);
+    size_t leafCount_ = 0;
+    bool stopped_ = false;
+};
+
+// Leaves of ZqXmlU_ProcessExtractablePaths: tagged copies of the paths, appended to a list.
+class ListLeaves final : public LeafSink {
+  public:
+    ListLeaves(ZQ_KWLIST_STRUCT_T* list, int kind) : list_(list), kind_(kind) {}
+    bool Leaf(const PathBuffer& path) override {
+        if (!list_) return true;
+        auto* copy =
+            static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(path.length + 1), 1, kTagLabelPath));
+        std::memcpy(copy, path.data, path.length);
+        ZqXmlU_ModifyKwList(list_, reinterpret_cast<uintptr_t>(copy),
+                            static_cast<uintptr_t>(static_cast<uint32_t>(kind_)), 5, kTagLabelPath);
+        return true;
+    }
+
+  private:
+    ZQ_KWLIST_STRUCT_T* list_;
+    int kind_;
+};
+
+// Leaves of ZqXmlU_MakeMsdisXml: one bag line each, written as the walk meets them (the order of
+// the lines is the document order of the leaves either way).
+class PacketLeaves final : public LeafSink {
+  public:
+    explicit PacketLeaves(ZQ_XML_STRUCT_T* out) : out_(out) {}
+    void SetKind(int kind) { kind_ = kind; }
+    bool Leaf(const PathBuffer& path) override {
+        static constexpr const char* kFormats[] = {
+            "<rdf:li>%s</rdf:li>\n",       "<rdf:li>People%s</rdf:li>\n",
+            "<rdf:li>Places%s</rdf:li>\n", "<rdf:li>Events%s</rdf:li>\n",
+            "<rdf:li>Sync%s</rdf:li>\n",
+        };
+        // A keyword path is written without its leading "/" (an empty path stays empty).
+        const char* text = path.data;
+        if (kind_ == 1 && path.length > 0) ++text;
+        if (path.length == 0) text = "";
+        return ZqXmlU_xml_sprintf(out_, kFormats[kind_ - 1], text) >= 0;
+    }
+
+  private:
+    ZQ_XML_STRUCT_T* out_;
+    int kind_ = 1;
+};
+
+// Drops every CR or LF together with the character after it (line ends are CR LF pairs), in
+// place. Returns the new length.
+size_t RemoveLineEnds(char* s) {
+    const char* r = s;
+    char* w = s;
+    for (;;) {
+        const char ch = *r;
+        if (ch == '\0') break;
+        if (ch == '\r' || ch == '\n') {
+            if (r[1] == '\0') break;  // a line end that closes the text drops alone
+            r += 2;
+            continue;
+        }
+        *w++ = ch;
+        ++r;
+    }
+    *w = '\0';
+    return static_cast<size_t>(w - s);
+}
+
+// Marks every double quote that neither opens an attribute value (after "=") nor closes a title
+// before the next tag (followed by "><").
+void MarkStrayQuotes(char* s, size_t length) {
+    char* p = s;
+    char* const end = s + length;
+    while (p < end) {
+        p = static_cast<char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+        if (!p) break;
+        const bool opens = p > s && p[-1] == '=';
+        const bool closes = p[1] == '>' && p[2] == '<';
+        if (!opens && !closes) *p = kQuoteMark;
+        ++p;
+    }
+}
+
+void WritePacketHead(ZQ_XML_STRUCT_T* out) {
+    static const std::string vocabulary =
+        std::string(zq::kNamespaceBase) + "/z/q/in/zqinc/zq_01_001.zqtv";
+    ZqXmlU_xml_sprintf(out,
+                       "<x:xmpmeta xmlns:x='adobe:ns:meta/'>\n<rdf:RDF xmlns:zq='%s' "
+                       "xmlns:Iptc4xmpCore='%s' xmlns:rdf='%s'>\n",
+                       vocabulary.c_str(), "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/",
+                       "http://www.w3.org/1999/02/22-rdf-syntax-ns#");
+    ZqXmlU_xml_sprintf(out, "<rdf:Description about=\"\">\n");
+    ZqXmlU_xml_sprintf(out, "<Iptc4xmpCore:Keywords><rdf:Bag>\n");
+}
+
+void WritePacketTail(ZQ_XML_STRUCT_T* out) {
+    ZqXmlU_xml_sprintf(out, "</rdf:Bag></Iptc4xmpCore:Keywords>\n");
+    ZqXmlU_xml_sprintf(out, "</rdf:Description>\n");
+    ZqXmlU_xml_sprintf(out, "</rdf:RDF></x:xmpmeta>\n");
+}
+
+// Last byte index before `end` at which a UTF-8 character starts (continuation bytes are passed
+// over, at most three of them).
+size_t LastCharacterStart(const char* s, size_t end) {
+    size_t i = end - 1;
+    for (int k = 0; k < 3 && i > 0 && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; ++k)
+        --i;
+    return i;
+}
+
+inline bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
+void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
+    if (!labels || !out) return;
+    const size_t length = RemoveLineEnds(labels);
+    MarkStrayQuotes(labels, length);
+    if (length < 9 || std::memcmp(labels, "<Labels>", 8) != 0 ||
+        std::memcmp(labels + length - 9, "</Labels>", 9) != 0) {
+        return;
+    }
+
+    // The path buffer: 256 local bytes, or the document's length plus one from the heap.
+    char local[256];
+    std::unique_ptr<char[]> heap;
+    PathBuffer path{local, sizeof local, 0};
+    if (length + 1 > sizeof local) {
+        heap.reset(new char[length + 1]);
+        path = PathBuffer{heap.get(), length + 1, 0};
+    }
+    path.data[0] = '\0';
+
+    WritePacketHead(out);
+    PacketLeaves leaves(out);
+    LabelWalker walker(labels, path, leaves);
+    std::vector<size_t> emptyRoots;
+    walker.RecordEmptyRoots(&emptyRoots);
+
+    // Every label start from index 8 on empties the path; the five roots are walked where they
+    // stand, in document order, each as often as it occurs.
+    const char* const end = labels + length;
+    for (const char* p = labels + 8; p < end && !walker.Stopped(); ++p) {
+        p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+        if (!p) break;
+        if (!StartsWith(p, kLabelStart, kLabelStartLength)) continue;
+        path.CutTo(0);
+        const char* title = p + kLabelStartLength;
+        const char* close = std::strchr(title, '"');
+        if (!close) continue;
+        const int kind = RootKind(title, static_cast<size_t>(close - title));
+        if (kind == 0) continue;
+        // A root already met inside another root and found empty is skipped: its walk would
+        // yield no leaf (this keeps roots nested in roots from costing quadratic time).
+        const size_t quote = static_cast<size_t>(title - labels) - 1;
+        if (std::binary_search(emptyRoots.begin(), emptyRoots.end(), quote)) continue;
+        const size_t before = emptyRoots.size();
+        leaves.SetKind(kind);
+        path.size = static_cast<size_t>(end - p);
+        walker.Walk(static_cast<size_t>(p - labels), true);
+        path.size = heap ? length + 1 : sizeof local;
+        if (emptyRoots.size() > before) {  // labels end children first: sort what was added
+            const auto mid = emptyRoots.begin() + static_cast<ptrdiff_t>(before);
+            std::sort(mid, emptyRoots.end());
+            std::inplace_merge(emptyRoots.begin(), mid, emptyRoots.end());
+        }
+    }
+    WritePacketTail(out);
+}
+
+int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths, int kind,
+                                           char* path, int pathSize, int isRoot) {
+    if (!text || !path) return -1;
+    const size_t size = pathSize > 0 ? static_cast<size_t>(pathSize) : 0;
+    PathBuffer buffer{path, size, strnlen(path, size)};
+    ListLeaves leaves(paths, kind);
+    LabelWalker walker(text, buffer, leaves);
+    return static_cast<int>(walker.Walk(0, isRoot != 0));
+}
+
+void ZQ_CALL ZqXmlU_IncrementKeywordName(char* name, char* result, int resultSize) {
+    if (!name || !result || resultSize <= 0) return;
+    const size_t size = static_cast<size_t>(resultSize);
+    size_t length;
+    if (result != name) {
+        length = strnlen(name, size - 1);
+        std::memmove(result, name, length);
+        result[length] = '\0';
+    } else {
+        length = strnlen(result, size);
+        if (length == size) result[--length] = '\0';  // keep the name within the buffer
+    }
+
+    // The numeric suffix: the trailing digits, never the first character.
+    size_t s = length;
+    while (s > 1 && IsDigit(result[s - 1]))
+        --s;
+    const bool room = length + 1 < size;
+
+    if (s == length) {  // no suffix: append "2", or put it over the last character
+        if (room) {
+            result[length] = '2';
+            result[length + 1] = '\0';
+        } else if (length > 0) {
+            const size_t last = LastCharacterStart(result, length);
+            result[last] = length == 1 && result[0] == '2' ? '3' : '2';
+            result[last + 1] = '\0';
+        }
+        return;
+    }
+
+    size_t i = length;
+    while (i > s && result[i - 1] == '9')
+        --i;
+    if (i > s) {  // not all nines: add one, carrying through the trailing nines
+        ++result[i - 1];
+        std::memset(result + i, '0', length - i);
+        return;
+    }
+
+    // All nines: "Name9" becomes "Name10" when the longer name fits; otherwise the character
+    // before the nines becomes "1" and the nines zeros ("Name9" in 6 bytes becomes "Nam10").
+    const size_t k = length - s;
+    const size_t at = room ? s : LastCharacterStart(result, s);
+    result[at] = '1';
+    std::memset(result + at + 1, '0', k);
+    result[at + 1 + k] = '\0';
+}
