@@ -283,4 +283,29 @@ TEST(TypedList, SortOrdersKeysUnsignedWithTheirValues) {
     EXPECT_EQ(keys[0], 7u);
 }
 
+// ----- Prefix list ------------------------------------------------------------------------------
+
+TEST(PrefixList, AppendsRowsAndReleasesOwnedColumns) {
+    ZQ_PREFIX_URILIST_STRUCT_T l{};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(ZqXmlU_AddToPrefixUriList(&l, 7, i, -i, 0, Tag()), i);
+    EXPECT_TRUE(l.capacity == 15 && l.owned == 1 && l.prefixes[1] == 7 && l.uris[4] == 4 &&
+                l.extras[4] == -4 && l.prefixes[5] == 0);
+    EXPECT_EQ(ZqXmlU_FreePrefixUriList(&l), 3u * 15 * kWord);
+    EXPECT_TRUE(l.count == 0 && l.capacity == 0 && l.owned == 1 && !l.prefixes && !l.extras);
+    EXPECT_EQ(ZqXmlU_FreePrefixUriList(&l), 0u);
+
+    uintptr_t p[2] = {1, 0};
+    intptr_t u[2] = {2, 0}, e[2] = {3, 0};
+    ZQ_PREFIX_URILIST_STRUCT_T lent{1, 2, 0, p, u, e};
+    EXPECT_EQ(ZqXmlU_AddToPrefixUriList(&lent, 4, 5, 6, 0, Tag()), 1);
+    EXPECT_TRUE(lent.prefixes != p && lent.capacity == 9 && p[1] == 0 && lent.extras[0] == 3);
+    EXPECT_EQ(ZqXmlU_FreePrefixUriList(&lent), 3u * 9 * kWord);
+    ZQ_PREFIX_URILIST_STRUCT_T kept{1, 2, 0, p, u, e};
+    EXPECT_EQ(ZqXmlU_FreePrefixUriList(&kept), 0u);
+    EXPECT_TRUE(kept.count == 0 && kept.capacity == 2 && kept.prefixes == p);
+    ZQ_PREFIX_URILIST_STRUCT_T unsound{3, 2, 0, p, u, e};
+    EXPECT_EQ(ZqXmlU_AddToPrefixUriList(&unsound, 4, 5, 6, 0, Tag()), -1);
+}
+
 }  // namespace
