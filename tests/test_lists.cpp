@@ -308,4 +308,74 @@ TEST(PrefixList, AppendsRowsAndReleasesOwnedColumns) {
     EXPECT_EQ(ZqXmlU_AddToPrefixUriList(&unsound, 4, 5, 6, 0, Tag()), -1);
 }
 
+// ----- String list, word list, tag array --------------------------------------------------------
+
+TEST(StringList, CopiesTextAndGrowsByHalfPlus24) {
+    ZQ_KWLIST_STRUCT_T l{};
+    std::string text = "abc";
+    ZqXmlU_AddString(&l, text.c_str());
+    text[0] = 'x';
+    const char* copy = reinterpret_cast<const char*>(l.keys[0]);
+    EXPECT_TRUE(l.count == 1 && l.capacity == 24 && l.owned == 0 && !l.values);
+    EXPECT_STREQ(copy, "abc");
+    EXPECT_EQ(ZqXmlU_GetUsedSpace(const_cast<char*>(copy)), 4u);
+    const struct {
+        int count, capacity;  // capacity once `count` strings are in
+    } points[] = {{23, 24}, {24, 60}, {59, 60}, {60, 114}, {113, 114}, {114, 195}};
+    for (const auto& pt : points) {
+        while (l.count < pt.count)
+            ZqXmlU_AddString(&l, std::to_string(l.count).c_str());
+        EXPECT_EQ(l.capacity, pt.capacity) << pt.count;
+    }
+    EXPECT_STREQ(reinterpret_cast<const char*>(l.keys[112]), "112");
+    ZqXmlU_AddString(&l, nullptr);  // adds nothing
+    EXPECT_EQ(l.count, 114);
+    for (int i = 0; i < l.count; ++i) {
+        void* s = reinterpret_cast<void*>(l.keys[i]);
+        ZqXmlU_Free(&s);
+    }
+    void* keys = l.keys;
+    EXPECT_EQ(ZqXmlU_Free(&keys), 195 * kWord);
+
+    ZQ_KWLIST_STRUCT_T empty{};
+    ZqXmlU_AddString(&empty, nullptr);  // only makes room
+    EXPECT_TRUE(empty.count == 0 && empty.capacity == 24);
+    keys = empty.keys;
+    ZqXmlU_Free(&keys);
+}
+
+TEST(WordList, GrowsByAQuarterPlus32) {
+    ZQ_KWLIST_STRUCT_T l{};
+    ZqXmlU_AddToList(&l, 5);
+    EXPECT_TRUE(l.count == 1 && l.capacity == 32 && l.keys[0] == 5);
+    const struct { int count, capacity; } points[] = {{30, 32}, {31, 69}, {67, 69}, {68, 115}};
+    for (const auto& pt : points) {
+        while (l.count < pt.count)
+            ZqXmlU_AddToList(&l, l.count);
+        EXPECT_EQ(l.capacity, pt.capacity) << pt.count;
+    }
+    EXPECT_EQ(l.keys[67], 67u);
+    void* keys = l.keys;
+    EXPECT_EQ(ZqXmlU_Free(&keys), 115 * kWord);
+}
+
+TEST(TagArray, GrowsWhenFullAndReleasesFourColumns) {
+    ZQ_TAGS_STRUCT_T t{};
+    EXPECT_EQ(ZqXmlU_ReleaseTags(&t), 0);
+    ZqXmlU_AugmentTags(&t, 1, 2, 0x300000003ull, 99);
+    EXPECT_TRUE(t.count == 1 && t.capacity == 256 && t.first[0] == 1 && t.second[0] == 2 &&
+                t.third[0] == 0 && t.wide[0] == 0x300000003ull);
+    EXPECT_EQ(ZqXmlU_ReleaseTags(&t), 5120);
+    EXPECT_TRUE(t.count == 0 && t.capacity == 0 && !t.first && !t.wide);
+    t.third = nullptr;
+    for (uint32_t i = 0; i < 257; ++i) {
+        if (i == 256) t.third[255] = 0xCC;  // the host's column survives growth
+        ZqXmlU_AugmentTags(&t, i, 2 * i, i, 0);
+    }
+    EXPECT_TRUE(t.capacity == 576 && t.first[256] == 256 && t.second[256] == 512);
+    EXPECT_TRUE(t.third[255] == 0xCC && t.third[256] == 0 && t.wide[256] == 256);
+    EXPECT_EQ(ZqXmlU_ReleaseTags(&t), 576 * 20);
+    ZqXmlU_AddPString();
+}
+
 }  // namespace
