@@ -493,4 +493,103 @@ TEST(DeEscape, LForm) {
     EXPECT_EQ(small[2], kGuard);
 }
 
+// ---- Keyword names ----
+
+std::string KeywordA(const std::string& in, int limit = 64, int code = 0, int firstToken = 0) {
+    Text text(in);
+    std::vector<char> out(80, kGuard);
+    ZqXmlU_KeywordizeA(out.data(), text, limit, code, firstToken);
+    for (size_t i = 66; i < out.size(); ++i)
+        EXPECT_EQ(out[i], kGuard) << in;
+    return out.data();
+}
+
+TEST(Keyword, Rules) {
+    struct Case {
+        std::string in;
+        int limit, code, firstToken;
+        std::string out;
+    };
+    const std::string hundred(100, 'k');
+    const Case cases[] = {
+        {"Summer holiday 2009", 64, 0, 0, "Summer_holiday_2009"},
+        {"2009 trip", 64, 0, 0, "Number_2009_trip"},
+        {"2009 trip", 64, 1, 0, "Code_2009_trip"},
+        {"2009", 3, 0, 0, "Num"},
+        {"  -hello", 64, 0, 0, "__-hello"},
+        {"-hello", 64, 0, 0, "hello"},
+        {"1a", 64, 0, 0, "Number_1a"},
+        {"#1", 64, 0, 0, "x"},
+        {"a:b a.b a-b", 64, 0, 0, "a_b_a_b_a-b"},
+        {"A&B/C\\D,E|F", 64, 0, 0, "A_B_C_D_E_F"},
+        {"\xC3\x96lstand", 64, 0, 0, "\xC3\x96lstand"},
+        {"\xCC\x81\xD9\xA3x\xC2\xB7\xCC\x81!", 64, 0, 0, "x\xC2\xB7\xCC\x81_"},
+        {"\xD9\xA3 \xE4\xB8\xAD\xE3\x80\x87", 64, 0, 0, "Number_\xD9\xA3_\xE4\xB8\xAD\xE3\x80\x87"},
+        {"\xFF\xF0\x9F\x98\x80"
+         "abc\xF0\x9F\x98\x80",
+         64, 0, 0, "abc__"},
+        {hundred, 20, 0, 0, hundred.substr(0, 20)},
+        {hundred, 64, 0, 0, hundred.substr(0, 64)},
+        {"7" + hundred, 64, 0, 0, "Number_7" + hundred.substr(0, 56)},
+        {"abcdefghijk", 2, 0, 0, "ab"},
+        {"abc", 0, 0, 0, ""},
+        {"abc", -5, 0, 0, ""},
+        {"\xC3\xA9\xC3\xA9\xC3\xA9", 5, 0, 0, "\xC3\xA9\xC3\xA9"},  // cut before a whole character
+        {"name=value", 64, 0, 1, "name"},
+        {"ns:tag attr", 64, 0, 1, "ns"},
+        {"a/b", 64, 0, 1, "a"},
+        {":a", 64, 0, 1, "x"},
+        {"name=value", 64, 0, 0, "name_value"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KeywordA(c.in, c.limit, c.code, c.firstToken), c.out) << c.in << " " << c.limit;
+
+    std::u16string hash = u"#1";
+    char out[70];
+    ZqXmlU_KeywordizeW(out, hash.data(), 64, 0, 0);
+    EXPECT_STREQ(out, "");
+    std::u16string wide = u"\u00c9t\u00e9 2009";
+    ZqXmlU_KeywordizeW(out, wide.data(), 64, 0, 0);
+    EXPECT_STREQ(out, "\xC3\x89t\xC3\xA9_2009");
+    char big[201];
+    std::u16string longWide(150, u'w');
+    ZqXmlU_KeywordizeW(big, longWide.data(), 200, 0, 0);  // beyond the local buffers
+    EXPECT_EQ(std::string(big), std::string(64, 'w'));
+}
+
+// ---- Element content ----
+
+TEST(Content, MeasureAndConstruct) {
+    struct Case {
+        std::string text;
+        ZqLong start;
+        ZqLong measure;
+        std::string content;
+        ZqLong result;
+    };
+    const Case cases[] = {
+        {"<a>Hello &amp; bye</a>", 3, 15, "Hello &amp; bye", 18},
+        {"x<!-- note -->y</a>", 0, 15, "xy", 15},
+        {"<![CDATA[a<b]]></a>", 0, 15, "a<b", 15},
+        {"<![ CDATA[a]]></a>", 0, 14, "", 0},
+        {"ab<![INCLUDE[x]]>", 1, -1, "b", -2},
+        {"ab<c/>d", 0, 2, "ab", -2},
+        {"xy<?pi?>", 1, 1, "y", -2},
+        {"abc", 0, 3, "abc", 3},
+        {"a<!-- b", 0, 7, "a", 7},
+        {"a<!-->b-->c<", 0, 11, "ac", -11},
+        {"<![CDATA[open", 0, 13, "open", 13},
+        {"<![\r\n CDATA[]]>z</", 0, 16, "", 0},
+        {"<!-- <x> -->t<![CDATA[<!-- -->]]>u</b>", 0, 34, "t<!-- -->u", 34},
+        {"", 0, 0, "", 0},
+    };
+    for (const Case& c : cases) {
+        Text text(c.text);
+        EXPECT_EQ(ZqXmlU_MeasureStringSize(text, c.start), c.measure) << c.text;
+        std::vector<char> out(c.text.size() + 2, kGuard);
+        EXPECT_EQ(ZqXmlU_ConstructContent(text, c.start, out.data()), c.result) << c.text;
+        EXPECT_STREQ(out.data(), c.content.c_str()) << c.text;
+    }
+}
+
 }  // namespace
