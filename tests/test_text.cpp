@@ -592,4 +592,29 @@ TEST(Content, MeasureAndConstruct) {
     }
 }
 
+#ifdef ZQ_TOOL
+TEST(Tool, TextCommands) {
+    using namespace std::string_literals;
+    const std::tuple<std::string, std::string, std::string, int> cases[] = {
+        {"escape", "a<b & \"c\"\n", "a&lt;b &amp; &quot;c&quot;\n", 0},
+        {"escape --lform", "A<", "A&#x00;&lt;&#x00;", 0},
+        {"unescape", "x&#;y &lt;", "x\0y <"s, 0},
+        {"unescape --lform", "A&#x00;&lt;&#x00;&#x00;&#x00;", "A<", 0},
+        {"needs-escaping 'AT&T'", "", "2\n", 0},
+        {"needs-escaping '&#x41;'", "", "0\n", 0},
+        {"keyword --code '2009 trip'", "", "Code_2009_trip\n", 0},
+        {"keyword --first-token --limit 3 'name=value'", "", "nam\n", 0},
+        {"keyword '#1'", "", "x\n", 0},
+        {"keyword --limit 65 x", "", "", 2},
+    };
+    for (const auto& [args, input, out, status] : cases) {
+        const zqtest::RunResult r = zqtest::Run(std::string(ZQ_TOOL) + " " + args, input);
+        EXPECT_EQ(r.status, status) << args << r.err;
+        if (status == 0) {
+            EXPECT_EQ(r.out, out) << args;
+        }
+    }
+}
+#endif
+
 }  // namespace
