@@ -1,8 +1,13 @@
 // Numbers and dates: the scanners, the date value, parsing, formatting and the clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -80,6 +85,361 @@ TEST(Numbers, ParseInteger) {
         EXPECT_EQ(ZqXmlU_ParseInteger(text.get(), &value, c.hexOnly), c.advance) << c.text;
         EXPECT_EQ(value, c.value) << c.text;
     }
+}
+
+uint64_t Parse(const std::string& text, int format, ZqLong zoneHours = 0, ZqULong zoneMinutes = 0) {
+    auto copy = Exact(text);
+    const uint64_t value = ZqXmlU_ParseDate(copy.get(), format, zoneHours, zoneMinutes);
+    EXPECT_EQ(text, copy.get()) << "the text must come back unchanged";
+    return value;
+}
+
+std::string Format(uint64_t value, int format, ZqLong zoneHours = 0, ZqULong zoneMinutes = 0) {
+    char out[64];
+    return ZqXmlU_MakeDateA(value, format, out, sizeof out, zoneHours, zoneMinutes);
+}
+
+constexpr uint64_t kJuly15 = 1092575132;  // 2004-07-15T13:05:09Z
+
+TEST(ParseDate, WorkedValues) {
+    struct Case {
+        const char* text;
+        int format;
+        ZqLong zoneHours;
+        ZqULong zoneMinutes;
+        uint64_t value;
+    };
+    const Case cases[] = {
+        // Zones: from the text, else from the arguments; minutes ignored with hours 0.
+        {"1970-01-01T00:00:00Z", 23, 0, 0, 2678400},
+        {"2004-07-15T13:05:09Z", 23, 5, 0, kJuly15},
+        {"2004-07-15T15:05:09+02:00", 23, 0, 0, kJuly15},
+        {"2004-07-15T07:35:09-05:30", 23, 0, 0, kJuly15},
+        {"2004-07-15T15:05:09+2:00", 23, 0, 0, kJuly15},
+        {"2004-07-15T15:05:09+2:0", 23, 0, 0, kJuly15},  // +h:m at the very end of the text
+        {"2004-07-15T15:05:09+2:0 ", 23, 0, 0, kJuly15},
+        {"2004-07-15T15:05:09+2:0 x", 23, 0, 0, 0},
+        {"2004-07-15T15:05:09+0200", 23, 0, 0, 0},
+        {"2004-07-15T15:05:09+", 23, 0, 0, 0},
+        {"2004-07-15T13:05:09+00:30", 23, 0, 0, kJuly15},
+        {"2004-07-15T15:05:09", 23, 2, 0, kJuly15},
+        {"2004-07-15T13:05:09", 23, 0, 30, kJuly15},
+        {"2004-07-15T07:35:09", 24, -5, 30, kJuly15},
+        {"1969-12-31T23:00:00-05:00", 23, 0, 0, 719164},  // before 1970: the day alone
+        // Leap seconds, and second 60 only where the table has one.
+        {"1972-06-30T23:59:59Z", 23, 0, 0, 81475199},
+        {"1972-06-30T23:59:60Z", 23, 0, 0, 81475200},
+        {"1972-07-01T00:00:00Z", 23, 0, 0, 81475200},
+        {"1972-07-01T00:00:01Z", 23, 0, 0, 81475202},
+        {"1972-12-31T23:59:60Z", 23, 0, 0, 97372801},
+        {"1973-01-01T00:00:00Z", 23, 0, 0, 97372801},
+        {"1971-12-31T23:59:60Z", 23, 0, 0, 0},
+        {"1980-03-03T23:59:60Z", 23, 0, 0, 0},
+        {"2010-01-01T23:59:60Z", 23, 0, 0, 1265068823},
+        {"2010-01-02T00:00:00Z", 23, 0, 0, 1265068823},
+        // The other layouts, and what each one ignores.
+        {"20040715", 21, 0, 0, 1092571223},
+        {"2004-07-15", 25, 0, 0, 1092571223},
+        {"2004:07:15 13:05:09", 22, 0, 0, kJuly15},
+        {"2004:07:15T13:05:09", 22, 0, 0, kJuly15},
+        {"2004-07-15T13:05:09.75+02:00", 24, 0, 0, kJuly15},
+        {"Thu Jul 15 13:05:09 2004", 27, 0, 0, kJuly15},
+        {"Fri Jul 15 13:05:09 2004", 27, 0, 0, kJuly15},
+        {"07/15/2004 13:05:09", 32, 0, 0, kJuly15},
+        {"07/15/2004 01:05:09 PM", 32, 0, 0, kJuly15 - 12 * 3600},
+        {"2004-02-30", 25, 0, 0, Parse("2004-03-01", 25)},
+        // The calendar switch and the start of the count.
+        {"1969-12-31", 25, 0, 0, 719164},
+        {"1583-01-01", 25, 0, 0, 577816},
+        {"1582-12-31", 25, 0, 0, 577814},
+        {"1582-10-15", 25, 0, 0, 577737},
+        {"1582-10-04", 25, 0, 0, 577736},
+        {"1582-10-10", 25, 0, 0, 577736},
+        {"0001-01-02", 25, 0, 0, 1},
+        {"0001-01-01", 25, 0, 0, 1},
+        // Rejections.
+        {"thu Jul 15 13:05:09 2004", 27, 0, 0, 0},
+        {"Thu JUL 15 13:05:09 2004", 27, 0, 0, 0},
+        {"Thu Jul 15 13:05:09 2004", 28, 0, 0, 0},
+        {"2004/07/15 01:05:09 PM", 26, 0, 0, 0},
+        {"2004-07-15T13:05:09", 99, 0, 0, 0},
+        {"2004-07-15T13:05:09.25+02:00", 23, 0, 0, 0},
+        {"2004-07-15T13:05:9Z", 23, 0, 0, 0},
+        {"2004-07-15T24:00:00Z", 23, 0, 0, 0},
+        {"2004-07-15T23:60:00Z", 23, 0, 0, 0},
+        {"2004-13-15", 25, 0, 0, 0},
+        {"2004-00-15", 25, 0, 0, 0},
+        {"2004-07", 25, 0, 0, 0},
+        {"2004-07-", 25, 0, 0, 0},
+        {"2004071", 21, 0, 0, 0},
+        {"200407155", 21, 0, 0, 0},
+        {"", 23, 0, 0, 0},
+        {"-", 25, 0, 0, 0},
+        {"1970-01-01T00:00:00", 24, 800, 0, 0},  // falls before the start of the count
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parse(c.text, c.format, c.zoneHours, c.zoneMinutes), c.value)
+            << c.text << " format " << c.format;
+    }
+}
+
+TEST(ParseDate, FractionsOfFormat23) {
+    zqtest::Text text("2004-07-15T13:05:09.25Z");
+    EXPECT_EQ(ZqXmlU_ParseDateF(text, 23, 0, 0), 1092575132.25);
+    const uint64_t bits = ParseDate(text, 23, 0, 0, 1);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    EXPECT_EQ(d, 1092575132.25);
+    EXPECT_EQ(ParseDate(text, 23, 0, 0, 0), kJuly15);
+    zqtest::Text plain("2004-07-15T15:05:09.5"), day("1969-12-31T10:00:00.5Z");
+    EXPECT_EQ(ZqXmlU_ParseDateF(plain, 23, 2, 0), 1092575132.5);
+    EXPECT_EQ(ZqXmlU_ParseDateF(day, 23, 0, 0), 719164.5);
+    zqtest::Text date("2004-07-15"), bad("2004-07-15T13:05:09.25-01:00");
+    EXPECT_EQ(ZqXmlU_ParseDateF(date, 25, 0, 0), 1092571223.0);
+    EXPECT_EQ(ZqXmlU_ParseDateF(bad, 23, 0, 0), 0.0);
+}
+
+TEST(MakeDate, WorkedValues) {
+    struct Case {
+        uint64_t value;
+        int format;
+        ZqLong zoneHours;
+        ZqULong zoneMinutes;
+        const char* text;
+    };
+    const uint64_t midnight = kJuly15 - (13 * 3600 + 5 * 60 + 9);
+    const Case cases[] = {
+        {kJuly15, 21, 0, 0, "20040715"},
+        {kJuly15, 22, 0, 0, "2004:07:15 13:05:09"},
+        {kJuly15, 23, 0, 0, "2004-07-15T13:05:09+00:00"},
+        {kJuly15, 23, 2, 0, "2004-07-15T15:05:09+02:00"},
+        {kJuly15, 23, -5, 30, "2004-07-15T07:35:09-05:30"},
+        {kJuly15, 23, 0, 30, "2004-07-15T12:35:09+00:30"},  // hours 0: minutes west of UTC
+        {kJuly15, 24, 0, 0, "2004-07-15T13:05:09"},
+        {kJuly15, 25, 0, 0, "2004-07-15"},
+        {kJuly15, 26, 0, 0, "2004/07/15 01:05:09 PM"},
+        {kJuly15, 27, 0, 0, "Thu 07 15 2004 01:05:09 PM"},
+        {kJuly15, 32, 0, 0, "07/15/2004 01:05:09 PM"},
+        {kJuly15, 33, 0, 0, "2004-Jul-15"},
+        {kJuly15, 34, 0, 0, "Jul-15 01:05 PM"},
+        {kJuly15, 35, 0, 0, "Jul-15-2004"},
+        {kJuly15, 36, 0, 0, "Jul-15-2004 01:05:09 PM"},
+        {kJuly15, 29, 0, 0, "2004/07/15 01:05:09 PM"},
+        {kJuly15, 99, 0, 0, "2004/07/15 01:05:09 PM"},
+        {midnight + 1800, 34, 0, 0, "Jul-15 12:30 AM"},
+        {midnight + 45000, 34, 0, 0, "Jul-15 12:30 PM"},
+        {2678400, 23, 0, 0, "1970-01-01T00:00:00+00:00"},
+        {2678400, 27, 0, 0, "Thu 01 01 1970 12:00:00 AM"},
+        {81475200, 23, 0, 0, "1972-07-01T00:00:00+00:00"},
+        {1107172823, 25, 0, 0, "2004-12-31"},
+        {Parse("2000-12-31T12:00:00Z", 23), 25, 0, 0, "2000-12-31"},
+        // Day numbers show noon whatever the zone; so does the gap below the second count.
+        {719164, 23, 2, 0, "1969-12-31T12:00:00+02:00"},
+        {577816, 23, 2, 0, "1583-01-01T12:00:00+02:00"},
+        {719165, 24, 0, 0, "1969-12-31T12:00:00"},
+        {2678399, 24, 0, 0, "1969-12-31T12:00:00"},
+        {577737, 25, 0, 0, "1582-10-15"},
+        {577736, 25, 0, 0, "1582-10-04"},
+        {577815, 25, 0, 0, "1582-12-31"},
+        {0, 25, 0, 0, "0001-01-01"},
+        {1, 25, 0, 0, "0001-01-02"},
+        {1, 27, 0, 0, "Sat 01 02 0001 12:00:00 PM"},
+        // Beyond the 32-bit range of seconds, and local times before 1970: the true time.
+        {2150162047, 23, 0, 0, "2038-01-19T03:13:44+00:00"},
+        {2150162048, 23, 0, 0, "2038-01-19T03:13:45+00:00"},
+        {2678400 + 3600, 23, -5, 0, "1969-12-31T20:00:00-05:00"},
+        {UINT64_MAX, 25, 0, 0, "584554051223-10-09"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Format(c.value, c.format, c.zoneHours, c.zoneMinutes), c.text)
+            << c.value << " format " << c.format;
+    }
+}
+
+// Every day of the Gregorian span before 1970, against the civil days of <chrono>.
+TEST(Calendar, GregorianDaysAgainstCivilDays) {
+    using namespace std::chrono;
+    const sys_days first = year{1583} / January / 1;
+    const sys_days last = year{1969} / December / 31;
+    for (sys_days d = first; d <= last; d += days{1}) {
+        const year_month_day ymd{d};
+        char text[40];
+        std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+        const auto expected = static_cast<uint64_t>(577816 + (d - first).count());
+        ASSERT_EQ(Parse(text, 25), expected) << text;
+        ASSERT_EQ(Format(expected, 25), text);
+    }
+}
+
+// Every day from 1 January of year 1 to the end of 1582, counted one by one on the Julian
+// calendar, with the ten days of October 1582 left out.
+TEST(Calendar, JulianDaysAndTheSwitch) {
+    const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    uint64_t count = 0;
+    for (int y = 1; y <= 1582; ++y) {
+        for (int m = 1; m <= 12; ++m) {
+            const int n = lengths[m - 1] + (m == 2 && y % 4 == 0 ? 1 : 0);
+            for (int d = 1; d <= n; ++d, ++count) {
+                if (y == 1582 && m == 10 && d == 5) d = 15;
+                char text[40];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
+                ASSERT_EQ(Parse(text, 25), count == 0 ? 1 : count) << text;
+                ASSERT_EQ(Format(count, 25), text);
+            }
+        }
+    }
+    EXPECT_EQ(count, 577815u);
+}
+
+// What printf makes of each layout, from the fields of a broken-down time. (The layouts give
+// both a zero flag and a precision; the compiler's note that the flag then does nothing is
+// silenced.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+std::string Reference(int code, const std::tm& t, int zoneHours, unsigned zoneMinutes) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    const unsigned long y = t.tm_year + 1900, mo = t.tm_mon + 1, d = t.tm_mday, h = t.tm_hour,
+                        mi = t.tm_min, s = t.tm_sec, h12 = h % 12 ? h % 12 : 12;
+    const char* am = h < 12 ? "AM" : "PM";
+    const char* name = kMonths[t.tm_mon];
+    char b[64];
+    switch (code) {
+        case 21:
+            std::snprintf(b, sizeof b, "%04.4lu%02.2lu%02.2lu", y, mo, d);
+            break;
+        case 22:
+            std::snprintf(b, sizeof b, "%04.4lu:%02.2lu:%02.2lu %02.2lu:%02.2lu:%02.2lu", y, mo, d,
+                          h, mi, s);
+            break;
+        case 23:
+            std::snprintf(b, sizeof b,
+                          "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu%+02.2d:%02.2u", y, mo, d,
+                          h, mi, s, zoneHours, zoneMinutes);
+            break;
+        case 24:
+            std::snprintf(b, sizeof b, "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu", y, mo, d,
+                          h, mi, s);
+            break;
+        case 25:
+            std::snprintf(b, sizeof b, "%04.4lu-%02.2lu-%02.2lu", y, mo, d);
+            break;
+        case 27:
+            std::snprintf(b, sizeof b, "%s %02d %02d %04d %02d:%02d:%02d %s", kDays[t.tm_wday],
+                          int(mo), int(d), int(y), int(h12), int(mi), int(s), am);
+            break;
+        case 32:
+            std::snprintf(b, sizeof b, "%02d/%02d/%04d %02d:%02d:%02d %s", int(mo), int(d), int(y),
+                          int(h12), int(mi), int(s), am);
+            break;
+        case 33:
+            std::snprintf(b, sizeof b, "%04.4lu-%s-%02.2lu", y, name, d);
+            break;
+        case 34:
+            std::snprintf(b, sizeof b, "%s-%02.2lu %2.2lu:%02.2lu %s", name, d, h12, mi, am);
+            break;
+        case 35:
+            std::snprintf(b, sizeof b, "%s-%02.2lu-%04.4lu", name, d, y);
+            break;
+        case 36:
+            std::snprintf(b, sizeof b, "%s-%02.2lu-%04.4lu %2.2lu:%02.2lu:%02.2lu %s", name, d, y,
+                          h12, mi, s, am);
+            break;
+        default:
+            std::snprintf(b, sizeof b, "%04d/%02d/%02d %02d:%02d:%02d %s", int(y), int(mo), int(d),
+                          int(h12), int(mi), int(s), am);
+            break;
+    }
+    return b;
+}
+
+#pragma GCC diagnostic pop
+
+// Instants from 1970 to 2037 in assorted zones: the value is timegm's second count plus one for
+// every leap-second instant passed, and every layout prints what printf prints of the fields.
+TEST(Calendar, InstantsAgainstTimegm) {
+    const uint64_t leaps[] = {78796800,  94694401,  126230402, 157766403, 189302404, 220924805,
+                              252460806, 283996807, 315532808, 363793609, 394329611, 425865611,
+                              457401612, 473299213, 536457614, 567993615, 615254416, 646790417,
+                              678326418, 725760019, 773020820, 820454421, 1041379222};
+    uint32_t rng = 12345;
+    auto next = [&rng](uint32_t n) { return (rng = rng * 1103515245u + 12345u) / 65536 % n; };
+    for (int k = 0; k < 20000; ++k) {
+        std::tm local{};
+        local.tm_year = 70 + static_cast<int>(next(68));
+        local.tm_mon = static_cast<int>(next(12));
+        local.tm_mday = 1 + static_cast<int>(next(28));
+        local.tm_hour = static_cast<int>(next(24));
+        local.tm_min = static_cast<int>(next(60));
+        local.tm_sec = static_cast<int>(next(60));
+        const int zoneHours = static_cast<int>(next(27)) - 12;
+        const unsigned zoneMinutes = zoneHours == 0 ? 0 : next(4) * 15;
+        const int64_t offset =
+            zoneHours * 3600 + (zoneHours < 0 ? -1 : 1) * int64_t{zoneMinutes} * 60;
+        const int64_t utc = timegm(&local) - offset;  // timegm also fills in tm_wday
+        if (utc < 0) continue;
+        uint64_t expected = static_cast<uint64_t>(utc) + 2678400;
+        for (int i = 0; i < 23; ++i)
+            expected += utc > static_cast<int64_t>(leaps[i]) - i ? 1 : 0;
+
+        const std::string text = Reference(23, local, zoneHours, zoneMinutes);
+        ASSERT_EQ(Parse(text, 23), expected) << text;
+        for (int code = 21; code <= 36; ++code) {
+            ASSERT_EQ(Format(expected, code, zoneHours, zoneMinutes),
+                      Reference(code, local, zoneHours, zoneMinutes))
+                << text << " format " << code;
+        }
+    }
+}
+
+TEST(MakeDate, BoundedByTheSizeGiven) {
+    for (int format = 20; format <= 37; ++format) {
+        const std::string full = Format(kJuly15, format, -5, 30);
+        const std::u16string wideFull(full.begin(), full.end());
+        for (unsigned size = 0; size <= full.size() + 1; ++size) {
+            // The whole text when it fits, else an empty text; never a byte past the size.
+            const std::string expect = size > full.size() ? full : "";
+            std::string a(40, '#');
+            ZqXmlU_MakeDateA(kJuly15, format, a.data(), size, -5, 30);
+            EXPECT_EQ(
+                a, size == 0 ? std::string(40, '#') : expect + '\0' + a.substr(expect.size() + 1));
+            EXPECT_EQ(a.find_first_not_of('#', std::max<size_t>(size, 1)), std::string::npos);
+            std::u16string w(40, u'#');
+            ZqXmlU_MakeDateW(kJuly15, format, w.data(), size, -5, 30);
+            EXPECT_EQ(w.find_first_not_of(u'#', std::max<size_t>(size, 1)), std::u16string::npos);
+            if (size > 0) {
+                EXPECT_EQ(w.c_str(), size > full.size() ? wideFull : u"");
+            }
+        }
+    }
+}
+
+TEST(Clock, OverrideAndSystemTime) {
+    char dst[32] = "untouched";
+    ZqXmlU_SetOverrideNow(kJuly15);
+    EXPECT_EQ(ZqXmlU_GetTimeString(dst, sizeof dst, 0, 2, 0), kJuly15);
+    EXPECT_STREQ(dst, "2004-07-15T15:05:09+02:00");
+    std::strcpy(dst, "untouched");
+    EXPECT_EQ(ZqXmlU_GetTimeString(dst, sizeof dst, 1, 2, 0), kJuly15);
+    EXPECT_STREQ(dst, "untouched");
+
+    ZqXmlU_SetOverrideNow(0);
+    const uint64_t before = static_cast<uint64_t>(std::time(nullptr)) + 2678400 + 23;
+    const uint64_t utc = ZqXmlU_GetTimeString(dst, sizeof dst, 1, 2, 0);
+    EXPECT_STREQ(dst + 19, "+00:00");  // without text the UTC text stays in dst
+    EXPECT_EQ(Parse(dst, 23), utc);
+    const uint64_t now = ZqXmlU_GetTimeString(dst, sizeof dst, 0, -5, 30);
+    const uint64_t after = static_cast<uint64_t>(std::time(nullptr)) + 2678400 + 23;
+    EXPECT_STREQ(dst + 19, "-05:30");
+    EXPECT_EQ(Parse(dst, 23), now);
+    EXPECT_LE(before, utc);
+    EXPECT_LE(utc, now);
+    EXPECT_LE(now, after);
+    char small[8] = "#######";
+    EXPECT_GE(ZqXmlU_GetTimeString(small, sizeof small, 0, 0, 0), now);
+    EXPECT_STREQ(small, "");
 }
 
 }  // namespace
