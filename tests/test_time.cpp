@@ -3,13 +3,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support.h"
 #include "zqxmlu.h"
@@ -23,27 +23,21 @@ std::unique_ptr<char[]> Exact(const std::string& s) {
     return p;
 }
 
+// The first character after a sign is taken as a digit untested (':' adds 10), except the
+// terminator; bytes 0x80 and above are no digits; the value wraps modulo 2^32.
 TEST(Numbers, ParseDecimal) {
     struct Case {
         std::string text;
         int32_t value;
         uint32_t advance;
     };
+    // clang-format off
     const Case cases[] = {
-        {"2004-07-15", 2004, 5},
-        {"07-15", 7, 3},
-        {"15", 15, 3},  // the NUL is consumed
-        {"-05:30", -5, 4},
-        {"+02:00", 2, 4},
-        {"12T", 12, 3},
-        {"9\xC3", 9, 2},        // bytes 0x80 and above are not digits
-        {"4294967297", 1, 11},  // wraps modulo 2^32
-        {"-2147483648", INT32_MIN, 12},
-        {":5", 10 * 10 + 5, 3},  // the first character is taken as a digit untested
-        {"", 0, 1},              // stops on the terminator
-        {"-", 0, 2},
-        {"+", 0, 2},
+        {"2004-07-15", 2004, 5}, {"07-15", 7, 3}, {"15", 15, 3}, {"-05:30", -5, 4},
+        {"+02:00", 2, 4}, {"9\xC3", 9, 2}, {"4294967297", 1, 11}, {"-2147483648", INT32_MIN, 12},
+        {":5", 105, 3}, {"", 0, 1}, {"-", 0, 2}, {"+", 0, 2},
     };
+    // clang-format on
     for (const Case& c : cases) {
         auto text = Exact(c.text);
         ZqLong value = 77;
@@ -52,6 +46,8 @@ TEST(Numbers, ParseDecimal) {
     }
 }
 
+// Decimal digits carry over into the hex phase after a lower-case 'x' (an 'X' ends the
+// number); hex-only mode knows no sign; '.' and '_' end a hex number unconsumed; values wrap.
 TEST(Numbers, ParseInteger) {
     struct Case {
         std::string text;
@@ -59,26 +55,15 @@ TEST(Numbers, ParseInteger) {
         int hexOnly;
         uint32_t advance;
     };
+    // clang-format off
     const Case cases[] = {
-        {"0x1f", 31, 0, 5},
-        {"x1F", 31, 0, 4},
-        {"12x4", 196, 0, 5},  // the decimal digits carry over into the hex phase
-        {"-x10", -16, 0, 5},
-        {"1f.", 31, 1, 2},  // '.' ends a hex number without being consumed
-        {"1f_", 31, 1, 2},
-        {"1f:", 31, 1, 3},
-        {"ff\"", 255, 1, 3},
-        {"-1", 0, 1, 0},  // no sign in hex-only mode
-        {"01.zqtv", 1, 0, 3},
-        {"-42_", -42, 0, 4},
-        {"12X4", 12, 0, 3},  // upper-case X is no hex marker
-        {"", 0, 0, 1},
-        {"", 0, 1, 1},
-        {"-", 0, 0, 2},
-        {"-9223372036854775808", INT64_MIN, 0, 21},
-        {"18446744073709551617", 1, 0, 21},  // wraps modulo 2^64
-        {"x10000000000000001", 1, 0, 19},
+        {"0x1f", 31, 0, 5}, {"x1F", 31, 0, 4}, {"-x10", -16, 0, 5}, {"12x4", 196, 0, 5},
+        {"12X4", 12, 0, 3}, {"1f.", 31, 1, 2}, {"1f_", 31, 1, 2}, {"1f:", 31, 1, 3},
+        {"ff\"", 255, 1, 3}, {"-1", 0, 1, 0}, {"01.zqtv", 1, 0, 3}, {"-42_", -42, 0, 4},
+        {"", 0, 0, 1}, {"", 0, 1, 1}, {"-", 0, 0, 2}, {"-9223372036854775808", INT64_MIN, 0, 21},
+        {"18446744073709551617", 1, 0, 21}, {"x10000000000000001", 1, 0, 19},
     };
+    // clang-format on
     for (const Case& c : cases) {
         auto text = Exact(c.text);
         int64_t value = 77;
@@ -102,84 +87,63 @@ std::string Format(uint64_t value, int format, ZqLong zoneHours = 0, ZqULong zon
 constexpr uint64_t kJuly15 = 1092575132;  // 2004-07-15T13:05:09Z
 
 TEST(ParseDate, WorkedValues) {
-    struct Case {
-        const char* text;
+    struct Group {
         int format;
-        ZqLong zoneHours;
-        ZqULong zoneMinutes;
         uint64_t value;
+        std::vector<std::string> texts;
+        ZqLong zoneHours = 0;
+        ZqULong zoneMinutes = 0;
     };
-    const Case cases[] = {
-        // Zones: from the text, else from the arguments; minutes ignored with hours 0.
-        {"1970-01-01T00:00:00Z", 23, 0, 0, 2678400},
-        {"2004-07-15T13:05:09Z", 23, 5, 0, kJuly15},
-        {"2004-07-15T15:05:09+02:00", 23, 0, 0, kJuly15},
-        {"2004-07-15T07:35:09-05:30", 23, 0, 0, kJuly15},
-        {"2004-07-15T15:05:09+2:00", 23, 0, 0, kJuly15},
-        {"2004-07-15T15:05:09+2:0", 23, 0, 0, kJuly15},  // +h:m at the very end of the text
-        {"2004-07-15T15:05:09+2:0 ", 23, 0, 0, kJuly15},
-        {"2004-07-15T15:05:09+2:0 x", 23, 0, 0, 0},
-        {"2004-07-15T15:05:09+0200", 23, 0, 0, 0},
-        {"2004-07-15T15:05:09+", 23, 0, 0, 0},
-        {"2004-07-15T13:05:09+00:30", 23, 0, 0, kJuly15},
-        {"2004-07-15T15:05:09", 23, 2, 0, kJuly15},
-        {"2004-07-15T13:05:09", 23, 0, 30, kJuly15},
-        {"2004-07-15T07:35:09", 24, -5, 30, kJuly15},
-        {"1969-12-31T23:00:00-05:00", 23, 0, 0, 719164},  // before 1970: the day alone
-        // Leap seconds, and second 60 only where the table has one.
-        {"1972-06-30T23:59:59Z", 23, 0, 0, 81475199},
-        {"1972-06-30T23:59:60Z", 23, 0, 0, 81475200},
-        {"1972-07-01T00:00:00Z", 23, 0, 0, 81475200},
-        {"1972-07-01T00:00:01Z", 23, 0, 0, 81475202},
-        {"1972-12-31T23:59:60Z", 23, 0, 0, 97372801},
-        {"1973-01-01T00:00:00Z", 23, 0, 0, 97372801},
-        {"1971-12-31T23:59:60Z", 23, 0, 0, 0},
-        {"1980-03-03T23:59:60Z", 23, 0, 0, 0},
-        {"2010-01-01T23:59:60Z", 23, 0, 0, 1265068823},
-        {"2010-01-02T00:00:00Z", 23, 0, 0, 1265068823},
-        // The other layouts, and what each one ignores.
-        {"20040715", 21, 0, 0, 1092571223},
-        {"2004-07-15", 25, 0, 0, 1092571223},
-        {"2004:07:15 13:05:09", 22, 0, 0, kJuly15},
-        {"2004:07:15T13:05:09", 22, 0, 0, kJuly15},
-        {"2004-07-15T13:05:09.75+02:00", 24, 0, 0, kJuly15},
-        {"Thu Jul 15 13:05:09 2004", 27, 0, 0, kJuly15},
-        {"Fri Jul 15 13:05:09 2004", 27, 0, 0, kJuly15},
-        {"07/15/2004 13:05:09", 32, 0, 0, kJuly15},
-        {"07/15/2004 01:05:09 PM", 32, 0, 0, kJuly15 - 12 * 3600},
-        {"2004-02-30", 25, 0, 0, Parse("2004-03-01", 25)},
-        // The calendar switch and the start of the count.
-        {"1969-12-31", 25, 0, 0, 719164},
-        {"1583-01-01", 25, 0, 0, 577816},
-        {"1582-12-31", 25, 0, 0, 577814},
-        {"1582-10-15", 25, 0, 0, 577737},
-        {"1582-10-04", 25, 0, 0, 577736},
-        {"1582-10-10", 25, 0, 0, 577736},
-        {"0001-01-02", 25, 0, 0, 1},
-        {"0001-01-01", 25, 0, 0, 1},
-        // Rejections.
-        {"thu Jul 15 13:05:09 2004", 27, 0, 0, 0},
-        {"Thu JUL 15 13:05:09 2004", 27, 0, 0, 0},
-        {"Thu Jul 15 13:05:09 2004", 28, 0, 0, 0},
-        {"2004/07/15 01:05:09 PM", 26, 0, 0, 0},
-        {"2004-07-15T13:05:09", 99, 0, 0, 0},
-        {"2004-07-15T13:05:09.25+02:00", 23, 0, 0, 0},
-        {"2004-07-15T13:05:9Z", 23, 0, 0, 0},
-        {"2004-07-15T24:00:00Z", 23, 0, 0, 0},
-        {"2004-07-15T23:60:00Z", 23, 0, 0, 0},
-        {"2004-13-15", 25, 0, 0, 0},
-        {"2004-00-15", 25, 0, 0, 0},
-        {"2004-07", 25, 0, 0, 0},
-        {"2004-07-", 25, 0, 0, 0},
-        {"2004071", 21, 0, 0, 0},
-        {"200407155", 21, 0, 0, 0},
-        {"", 23, 0, 0, 0},
-        {"-", 25, 0, 0, 0},
-        {"1970-01-01T00:00:00", 24, 800, 0, 0},  // falls before the start of the count
+    const Group groups[] = {
+        // The zone of the text, in each of its forms, overrides the arguments.
+        {23,
+         kJuly15,
+         {"2004-07-15T13:05:09Z", "2004-07-15T15:05:09+02:00", "2004-07-15T07:35:09-05:30",
+          "2004-07-15T15:05:09+2:00", "2004-07-15T15:05:09+2:0", "2004-07-15T15:05:09+2:0 ",
+          "2004-07-15T13:05:09+00:30"},
+         7,
+         0},
+        {23, 0, {"2004-07-15T15:05:09+2:0 x", "2004-07-15T15:05:09+0200", "2004-07-15T15:05:09+"}},
+        // Otherwise the arguments, whose minutes count only with non-zero hours.
+        {23, kJuly15, {"2004-07-15T15:05:09"}, 2, 0},
+        {23, kJuly15, {"2004-07-15T13:05:09"}, 0, 30},
+        {24, kJuly15, {"2004-07-15T07:35:09", "2004-07-15T07:35:09.75+02:00"}, -5, 30},
+        {23, 719164, {"1969-12-31T23:00:00-05:00"}},  // before 1970: the day alone
+        // Leap seconds: second 60 only at the table's instants, from 1972 on, or past its end.
+        {23, 81475199, {"1972-06-30T23:59:59Z"}},
+        {23, 81475200, {"1972-06-30T23:59:60Z", "1972-07-01T00:00:00Z"}},
+        {23, 81475202, {"1972-07-01T00:00:01Z"}},
+        {23, 97372801, {"1972-12-31T23:59:60Z", "1973-01-01T00:00:00Z"}},
+        {23, 1265068823, {"2010-01-01T23:59:60Z", "2010-01-02T00:00:00Z"}},
+        {23, 0, {"1971-12-31T23:59:60Z", "1980-03-03T23:59:60Z"}},
+        // The other layouts, and what each one leaves unchecked.
+        {21, 1092571223, {"20040715"}},
+        {25, 1092571223, {"2004-07-15"}},
+        {22, kJuly15, {"2004:07:15 13:05:09", "2004:07:15T13:05:09"}},
+        {27, kJuly15, {"Thu Jul 15 13:05:09 2004", "Fri Jul 15 13:05:09 2004"}},
+        {32, kJuly15, {"07/15/2004 13:05:09"}},
+        {32, kJuly15 - 12 * 3600, {"07/15/2004 01:05:09 PM"}},
+        {25, Parse("2004-03-01", 25), {"2004-02-30"}},
+        // Every real day is walked in the Calendar tests; these are the days that do not exist.
+        {25, 577736, {"1582-10-05", "1582-10-14"}},
+        // Rejections: names, codes, fields, ranges, texts cut short.
+        {27, 0, {"thu Jul 15 13:05:09 2004", "Thu JUL 15 13:05:09 2004"}},
+        {28, 0, {"Thu Jul 15 13:05:09 2004"}},
+        {26, 0, {"2004/07/15 01:05:09 PM"}},
+        {99, 0, {"2004-07-15T13:05:09"}},
+        {23,
+         0,
+         {"2004-07-15T13:05:09.25+02:00", "2004-07-15T13:05:9Z", "2004-07-15T24:00:00Z",
+          "2004-07-15T23:60:00Z", "", "2004-07-15T13:05:"}},
+        {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "2004-07-", "-"}},
+        {21, 0, {"2004071", "200407155"}},
+        {24, 0, {"1970-01-01T00:00:00"}, 800, 0},  // falls before the start of the count
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Parse(c.text, c.format, c.zoneHours, c.zoneMinutes), c.value)
-            << c.text << " format " << c.format;
+    for (const Group& g : groups) {
+        for (const std::string& text : g.texts) {
+            EXPECT_EQ(Parse(text, g.format, g.zoneHours, g.zoneMinutes), g.value)
+                << text << " format " << g.format;
+        }
     }
 }
 
@@ -199,56 +163,37 @@ TEST(ParseDate, FractionsOfFormat23) {
     EXPECT_EQ(ZqXmlU_ParseDateF(bad, 23, 0, 0), 0.0);
 }
 
+// Every layout is checked against printf over many instants (InstantsAgainstTimegm); these are
+// the values worth seeing spelt out.
 TEST(MakeDate, WorkedValues) {
     struct Case {
         uint64_t value;
         int format;
-        ZqLong zoneHours;
-        ZqULong zoneMinutes;
         const char* text;
+        ZqLong zoneHours = 0;
+        ZqULong zoneMinutes = 0;
     };
-    const uint64_t midnight = kJuly15 - (13 * 3600 + 5 * 60 + 9);
     const Case cases[] = {
-        {kJuly15, 21, 0, 0, "20040715"},
-        {kJuly15, 22, 0, 0, "2004:07:15 13:05:09"},
-        {kJuly15, 23, 0, 0, "2004-07-15T13:05:09+00:00"},
-        {kJuly15, 23, 2, 0, "2004-07-15T15:05:09+02:00"},
-        {kJuly15, 23, -5, 30, "2004-07-15T07:35:09-05:30"},
-        {kJuly15, 23, 0, 30, "2004-07-15T12:35:09+00:30"},  // hours 0: minutes west of UTC
-        {kJuly15, 24, 0, 0, "2004-07-15T13:05:09"},
-        {kJuly15, 25, 0, 0, "2004-07-15"},
-        {kJuly15, 26, 0, 0, "2004/07/15 01:05:09 PM"},
-        {kJuly15, 27, 0, 0, "Thu 07 15 2004 01:05:09 PM"},
-        {kJuly15, 32, 0, 0, "07/15/2004 01:05:09 PM"},
-        {kJuly15, 33, 0, 0, "2004-Jul-15"},
-        {kJuly15, 34, 0, 0, "Jul-15 01:05 PM"},
-        {kJuly15, 35, 0, 0, "Jul-15-2004"},
-        {kJuly15, 36, 0, 0, "Jul-15-2004 01:05:09 PM"},
-        {kJuly15, 29, 0, 0, "2004/07/15 01:05:09 PM"},
-        {kJuly15, 99, 0, 0, "2004/07/15 01:05:09 PM"},
-        {midnight + 1800, 34, 0, 0, "Jul-15 12:30 AM"},
-        {midnight + 45000, 34, 0, 0, "Jul-15 12:30 PM"},
-        {2678400, 23, 0, 0, "1970-01-01T00:00:00+00:00"},
-        {2678400, 27, 0, 0, "Thu 01 01 1970 12:00:00 AM"},
-        {81475200, 23, 0, 0, "1972-07-01T00:00:00+00:00"},
-        {1107172823, 25, 0, 0, "2004-12-31"},
-        {Parse("2000-12-31T12:00:00Z", 23), 25, 0, 0, "2000-12-31"},
+        {kJuly15, 23, "2004-07-15T15:05:09+02:00", 2, 0},
+        {kJuly15, 23, "2004-07-15T07:35:09-05:30", -5, 30},
+        {kJuly15, 23, "2004-07-15T12:35:09+00:30", 0, 30},  // hours 0: minutes west of UTC
+        {kJuly15, 99, "2004/07/15 01:05:09 PM"},
+        {2678400, 27, "Thu 01 01 1970 12:00:00 AM"},
+        {81475200, 23, "1972-07-01T00:00:00+00:00"},  // never a second 60
+        {1107172823, 25, "2004-12-31"},
+        {Parse("2000-12-31T12:00:00Z", 23), 25, "2000-12-31"},
         // Day numbers show noon whatever the zone; so does the gap below the second count.
-        {719164, 23, 2, 0, "1969-12-31T12:00:00+02:00"},
-        {577816, 23, 2, 0, "1583-01-01T12:00:00+02:00"},
-        {719165, 24, 0, 0, "1969-12-31T12:00:00"},
-        {2678399, 24, 0, 0, "1969-12-31T12:00:00"},
-        {577737, 25, 0, 0, "1582-10-15"},
-        {577736, 25, 0, 0, "1582-10-04"},
-        {577815, 25, 0, 0, "1582-12-31"},
-        {0, 25, 0, 0, "0001-01-01"},
-        {1, 25, 0, 0, "0001-01-02"},
-        {1, 27, 0, 0, "Sat 01 02 0001 12:00:00 PM"},
-        // Beyond the 32-bit range of seconds, and local times before 1970: the true time.
-        {2150162047, 23, 0, 0, "2038-01-19T03:13:44+00:00"},
-        {2150162048, 23, 0, 0, "2038-01-19T03:13:45+00:00"},
-        {2678400 + 3600, 23, -5, 0, "1969-12-31T20:00:00-05:00"},
-        {UINT64_MAX, 25, 0, 0, "584554051223-10-09"},
+        {719164, 23, "1969-12-31T12:00:00+02:00", 2, 0},
+        {577816, 23, "1583-01-01T12:00:00+02:00", 2, 0},
+        {719165, 24, "1969-12-31T12:00:00"},
+        {2678399, 24, "1969-12-31T12:00:00"},
+        {577815, 25, "1582-12-31"},
+        {1, 27, "Sat 01 02 0001 12:00:00 PM"},
+        // Past the 32-bit range of seconds, and local times before 1970: the true time.
+        {2150162047, 23, "2038-01-19T03:13:44+00:00"},
+        {2150162048, 23, "2038-01-19T03:13:45+00:00"},
+        {2678400 + 3600, 23, "1969-12-31T20:00:00-05:00", -5, 0},
+        {UINT64_MAX, 25, "584554051223-10-09"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Format(c.value, c.format, c.zoneHours, c.zoneMinutes), c.text)
@@ -292,11 +237,12 @@ TEST(Calendar, JulianDaysAndTheSwitch) {
     EXPECT_EQ(count, 577815u);
 }
 
-// What printf makes of each layout, from the fields of a broken-down time. (The layouts give
-// both a zero flag and a precision; the compiler's note that the flag then does nothing is
-// silenced.)
+// What printf makes of a layout, from the fields of a broken-down time. Arguments a layout does
+// not use are passed and ignored. (The layouts give both a zero flag and a precision; the
+// compiler's note that the flag then does nothing is silenced.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 std::string Reference(int code, const std::tm& t, int zoneHours, unsigned zoneMinutes) {
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -304,57 +250,27 @@ std::string Reference(int code, const std::tm& t, int zoneHours, unsigned zoneMi
     const unsigned long y = t.tm_year + 1900, mo = t.tm_mon + 1, d = t.tm_mday, h = t.tm_hour,
                         mi = t.tm_min, s = t.tm_sec, h12 = h % 12 ? h % 12 : 12;
     const char* am = h < 12 ? "AM" : "PM";
-    const char* name = kMonths[t.tm_mon];
+    const char* mon = kMonths[t.tm_mon];
     char b[64];
+    const auto n = sizeof b;
+    // clang-format off
     switch (code) {
-        case 21:
-            std::snprintf(b, sizeof b, "%04.4lu%02.2lu%02.2lu", y, mo, d);
-            break;
-        case 22:
-            std::snprintf(b, sizeof b, "%04.4lu:%02.2lu:%02.2lu %02.2lu:%02.2lu:%02.2lu", y, mo, d,
-                          h, mi, s);
-            break;
-        case 23:
-            std::snprintf(b, sizeof b,
-                          "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu%+02.2d:%02.2u", y, mo, d,
-                          h, mi, s, zoneHours, zoneMinutes);
-            break;
-        case 24:
-            std::snprintf(b, sizeof b, "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu", y, mo, d,
-                          h, mi, s);
-            break;
-        case 25:
-            std::snprintf(b, sizeof b, "%04.4lu-%02.2lu-%02.2lu", y, mo, d);
-            break;
-        case 27:
-            std::snprintf(b, sizeof b, "%s %02d %02d %04d %02d:%02d:%02d %s", kDays[t.tm_wday],
-                          int(mo), int(d), int(y), int(h12), int(mi), int(s), am);
-            break;
-        case 32:
-            std::snprintf(b, sizeof b, "%02d/%02d/%04d %02d:%02d:%02d %s", int(mo), int(d), int(y),
-                          int(h12), int(mi), int(s), am);
-            break;
-        case 33:
-            std::snprintf(b, sizeof b, "%04.4lu-%s-%02.2lu", y, name, d);
-            break;
-        case 34:
-            std::snprintf(b, sizeof b, "%s-%02.2lu %2.2lu:%02.2lu %s", name, d, h12, mi, am);
-            break;
-        case 35:
-            std::snprintf(b, sizeof b, "%s-%02.2lu-%04.4lu", name, d, y);
-            break;
-        case 36:
-            std::snprintf(b, sizeof b, "%s-%02.2lu-%04.4lu %2.2lu:%02.2lu:%02.2lu %s", name, d, y,
-                          h12, mi, s, am);
-            break;
-        default:
-            std::snprintf(b, sizeof b, "%04d/%02d/%02d %02d:%02d:%02d %s", int(y), int(mo), int(d),
-                          int(h12), int(mi), int(s), am);
-            break;
+        case 21: std::snprintf(b, n, "%04.4lu%02.2lu%02.2lu", y, mo, d); break;
+        case 22: std::snprintf(b, n, "%04.4lu:%02.2lu:%02.2lu %02.2lu:%02.2lu:%02.2lu", y, mo, d, h, mi, s); break;
+        case 23: std::snprintf(b, n, "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu%+02.2d:%02.2u", y, mo, d, h, mi, s, zoneHours, zoneMinutes); break;
+        case 24: std::snprintf(b, n, "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu", y, mo, d, h, mi, s); break;
+        case 25: std::snprintf(b, n, "%04.4lu-%02.2lu-%02.2lu", y, mo, d); break;
+        case 27: std::snprintf(b, n, "%s %02d %02d %04d %02d:%02d:%02d %s", kDays[t.tm_wday], int(mo), int(d), int(y), int(h12), int(mi), int(s), am); break;
+        case 32: std::snprintf(b, n, "%02d/%02d/%04d %02d:%02d:%02d %s", int(mo), int(d), int(y), int(h12), int(mi), int(s), am); break;
+        case 33: std::snprintf(b, n, "%04.4lu-%s-%02.2lu", y, mon, d); break;
+        case 34: std::snprintf(b, n, "%s-%02.2lu %2.2lu:%02.2lu %s", mon, d, h12, mi, am); break;
+        case 35: std::snprintf(b, n, "%s-%02.2lu-%04.4lu", mon, d, y); break;
+        case 36: std::snprintf(b, n, "%s-%02.2lu-%04.4lu %2.2lu:%02.2lu:%02.2lu %s", mon, d, y, h12, mi, s, am); break;
+        default: std::snprintf(b, n, "%04d/%02d/%02d %02d:%02d:%02d %s", int(y), int(mo), int(d), int(h12), int(mi), int(s), am); break;
     }
+    // clang-format on
     return b;
 }
-
 #pragma GCC diagnostic pop
 
 // Instants from 1970 to 2037 in assorted zones: the value is timegm's second count plus one for
@@ -376,8 +292,7 @@ TEST(Calendar, InstantsAgainstTimegm) {
         local.tm_sec = static_cast<int>(next(60));
         const int zoneHours = static_cast<int>(next(27)) - 12;
         const unsigned zoneMinutes = zoneHours == 0 ? 0 : next(4) * 15;
-        const int64_t offset =
-            zoneHours * 3600 + (zoneHours < 0 ? -1 : 1) * int64_t{zoneMinutes} * 60;
+        const int64_t offset = zoneHours * 3600 + (zoneHours < 0 ? -60 : 60) * int64_t{zoneMinutes};
         const int64_t utc = timegm(&local) - offset;  // timegm also fills in tm_wday
         if (utc < 0) continue;
         uint64_t expected = static_cast<uint64_t>(utc) + 2678400;
@@ -397,21 +312,18 @@ TEST(Calendar, InstantsAgainstTimegm) {
 TEST(MakeDate, BoundedByTheSizeGiven) {
     for (int format = 20; format <= 37; ++format) {
         const std::string full = Format(kJuly15, format, -5, 30);
-        const std::u16string wideFull(full.begin(), full.end());
         for (unsigned size = 0; size <= full.size() + 1; ++size) {
-            // The whole text when it fits, else an empty text; never a byte past the size.
+            // The whole text when it fits, else an empty text; never a unit past the size.
             const std::string expect = size > full.size() ? full : "";
             std::string a(40, '#');
-            ZqXmlU_MakeDateA(kJuly15, format, a.data(), size, -5, 30);
-            EXPECT_EQ(
-                a, size == 0 ? std::string(40, '#') : expect + '\0' + a.substr(expect.size() + 1));
-            EXPECT_EQ(a.find_first_not_of('#', std::max<size_t>(size, 1)), std::string::npos);
             std::u16string w(40, u'#');
+            ZqXmlU_MakeDateA(kJuly15, format, a.data(), size, -5, 30);
             ZqXmlU_MakeDateW(kJuly15, format, w.data(), size, -5, 30);
-            EXPECT_EQ(w.find_first_not_of(u'#', std::max<size_t>(size, 1)), std::u16string::npos);
-            if (size > 0) {
-                EXPECT_EQ(w.c_str(), size > full.size() ? wideFull : u"");
-            }
+            const size_t used = size == 0 ? 0 : expect.size() + 1;
+            EXPECT_EQ(a.substr(0, used), expect.substr(0, used) + std::string(used ? 1 : 0, '\0'));
+            EXPECT_EQ(w.substr(0, used), std::u16string(a.begin(), a.begin() + used));
+            EXPECT_EQ(a.find_first_not_of('#', used), std::string::npos);
+            EXPECT_EQ(w.find_first_not_of(u'#', used), std::u16string::npos);
         }
     }
 }
@@ -434,12 +346,37 @@ TEST(Clock, OverrideAndSystemTime) {
     const uint64_t after = static_cast<uint64_t>(std::time(nullptr)) + 2678400 + 23;
     EXPECT_STREQ(dst + 19, "-05:30");
     EXPECT_EQ(Parse(dst, 23), now);
-    EXPECT_LE(before, utc);
-    EXPECT_LE(utc, now);
-    EXPECT_LE(now, after);
+    EXPECT_TRUE(before <= utc && utc <= now && now <= after);
     char small[8] = "#######";
     EXPECT_GE(ZqXmlU_GetTimeString(small, sizeof small, 0, 0, 0), now);
     EXPECT_STREQ(small, "");
 }
+
+#ifdef ZQ_TOOL
+TEST(Tool, DateSubcommands) {
+    const std::string tool = std::string(ZQ_TOOL) + " date ";
+    const std::pair<std::string, std::string> ok[] = {
+        {"parse iso-zone 2004-07-15T15:05:09+02:00", "1092575132\n"},
+        {"parse 24 2004-07-15T07:35:09 --zone -05:30", "1092575132\n"},
+        {"parse iso-zone 2004-07-15T13:05:09.25Z --float", "1092575132.25\n"},
+        {"parse ctime 'Thu Jul 15 13:05:09 2004'", "1092575132\n"},
+        {"format 1092575132 iso-zone --zone +02:00", "2004-07-15T15:05:09+02:00\n"},
+        {"format 1092575132 36", "Jul-15-2004 01:05:09 PM\n"},
+    };
+    for (const auto& [args, out] : ok) {
+        const auto r = zqtest::Run(tool + args);
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        EXPECT_EQ(r.out, out) << args;
+    }
+    EXPECT_EQ(zqtest::Run(tool + "parse date 2004-13-01").status, 1);
+    for (const char* args : {"format 1 fortnight", "format 1 37", "format 1 iso --zone 5:0:0"})
+        EXPECT_EQ(zqtest::Run(tool + args).status, 2) << args;
+    const auto now = zqtest::Run(tool + "now --zone -05:30");
+    ASSERT_EQ(now.status, 0);
+    EXPECT_EQ(now.out.substr(19, 7), "-05:30 ");
+    EXPECT_EQ(std::to_string(Parse(now.out.substr(0, 25), 23)) + "\n", now.out.substr(26));
+    EXPECT_NE(zqtest::Run(tool + "--help").out.find("mon-day-year-time (36)"), std::string::npos);
+}
+#endif
 
 }  // namespace

@@ -114,7 +114,10 @@ size_t Render(uint64_t value, int format, ZqLong zoneHours, ZqULong zoneMinutes,
     const char* monthName = zq::cal::kMonthNames[date.month - 1];
 
     Writer w(out);
-    // "hh:mm:ss" and "hh:mm:ss AM" tails.
+    // The pieces the layouts share: "yyyy-mm-dd" with its separator, "hh:mm:ss", "hh:mm:ss AM".
+    auto date24 = [&](char sep) {
+        w.Number(year, 4).Char(sep).Number(month, 2).Char(sep).Number(day, 2);
+    };
     auto clock24 = [&] {
         w.Number(hour, 2).Char(':').Number(minute, 2).Char(':').Number(second, 2);
     };
@@ -127,22 +130,24 @@ size_t Render(uint64_t value, int format, ZqLong zoneHours, ZqULong zoneMinutes,
             w.Number(year, 4).Number(month, 2).Number(day, 2);
             break;
         case 22:  // "%04.4lu:%02.2lu:%02.2lu %02.2lu:%02.2lu:%02.2lu"
-            w.Number(year, 4).Char(':').Number(month, 2).Char(':').Number(day, 2).Char(' ');
+            date24(':');
+            w.Char(' ');
             clock24();
             break;
         case 23:  // "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu%+02.2d:%02.2u"
         case 24:  // "%04.4lu-%02.2lu-%02.2luT%02.2lu:%02.2lu:%02.2lu"
-            w.Number(year, 4).Char('-').Number(month, 2).Char('-').Number(day, 2).Char('T');
+            date24('-');
+            w.Char('T');
             clock24();
             if (format == 23) {
                 const int64_t hours = zoneHours;
-                w.Char(hours < 0 ? '-' : '+')
-                    .Number(static_cast<uint64_t>(hours < 0 ? -hours : hours), 2);
+                w.Char(hours < 0 ? '-' : '+');
+                w.Number(static_cast<uint64_t>(hours < 0 ? -hours : hours), 2);
                 w.Char(':').Number(zoneMinutes, 2);
             }
             break;
         case 25:  // "%04.4lu-%02.2lu-%02.2lu"
-            w.Number(year, 4).Char('-').Number(month, 2).Char('-').Number(day, 2);
+            date24('-');
             break;
         case 27:  // "%s %02d %02d %04d %02d:%02d:%02d %s"
             w.Str(zq::cal::kWeekdayNames[zq::cal::WeekdayOfDay(local.dayNumber)]).Char(' ');
@@ -161,14 +166,16 @@ size_t Render(uint64_t value, int format, ZqLong zoneHours, ZqULong zoneMinutes,
             w.Number(minute, 2).Char(' ').Str(marker);
             break;
         case 35:  // "%s-%02.2lu-%04.4lu"
-            w.Str(monthName).Char('-').Number(day, 2).Char('-').Number(year, 4);
-            break;
         case 36:  // "%s-%02.2lu-%04.4lu %2.2lu:%02.2lu:%02.2lu %s"
-            w.Str(monthName).Char('-').Number(day, 2).Char('-').Number(year, 4).Char(' ');
-            clock12();
+            w.Str(monthName).Char('-').Number(day, 2).Char('-').Number(year, 4);
+            if (format == 36) {
+                w.Char(' ');
+                clock12();
+            }
             break;
         default:  // 26, 28 to 31 and every other code: "%04d/%02d/%02d %02d:%02d:%02d %s"
-            w.Number(year, 4).Char('/').Number(month, 2).Char('/').Number(day, 2).Char(' ');
+            date24('/');
+            w.Char(' ');
             clock12();
             break;
     }
