@@ -182,4 +182,192 @@ TEST(Scanners, NullArgumentsGiveTheFailedAnswer) {
     EXPECT_EQ(ZqXmlU_FindSubstring(text, nullptr), -1);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Element access and editing
+// ---------------------------------------------------------------------------------------------
+
+TEST(GetParam, ResultCodes) {
+    const struct {
+        const char* text;
+        const char* name;
+        int valueSize;
+        int expected;
+        const char* value;  // expected value when copied
+    } cases[] = {
+        {"<name>abc</name>", "name", 4, 0, "abc"},
+        {"<name>abc</name>", "name", 3, -2, nullptr},
+        {"<name>abc</name>", "name", 0, -2, nullptr},
+        {"<name/>", "name", 16, 2, nullptr},  // self-closing does not match
+        {"<name a='>'>v</name>", "name", 16, 0, "v"},
+        {"<name a='</name>'>v</name>", "name", 16, 0, "v"},  // end tags inside the start tag
+        {"<namex>1</namex><name\n>2</name>", "name", 16, 0, "2"},
+        {"<name>1</namex>", "name", 16, 0, "1"},  // no delimiter test on the end tag
+        {"<name>1<name>2</name></name>", "name", 16, 0, "1<name>2"},  // no nesting count
+        {"<name>abc", "name", 16, 1, nullptr},
+        {"<name a='x>abc</name>", "name", 16, -1, nullptr},
+        {"<x:name>1</x:name>", "name", 16, 2, nullptr},
+        {"<name></name>", "name", 1, 0, ""},
+        {"", "name", 16, 2, nullptr},
+        {"<name>", "", 16, 2, nullptr},
+        {"< >x</>", "", 16, 0, "x"},  // an empty name matches an empty tag name
+    };
+    for (const auto& c : cases) {
+        Exact text(c.text);
+        char value[16];
+        std::memset(value, '#', sizeof value);
+        const int r = ZqXmlU_GetParam(text.p, const_cast<char*>(c.name), value, c.valueSize);
+        EXPECT_EQ(r, c.expected) << "'" << c.text << "' name '" << c.name << "'";
+        if (c.value) {
+            EXPECT_STREQ(value, c.value) << "'" << c.text << "'";
+        } else {
+            EXPECT_EQ(value[0], '#') << "value written for '" << c.text << "'";
+        }
+    }
+    char name[] = "a";
+    EXPECT_EQ(ZqXmlU_GetParam(nullptr, name, nullptr, 0), 2);
+}
+
+TEST(Excise, CutsInPlace) {
+    const struct {
+        const char* text;
+        const char* name;
+        int anyPrefix;
+        int expected;
+        const char* after;
+    } cases[] = {
+        {"<r><k>1</k>\n  <m/></r>", "k", 0, 0, "<r><m/></r>"},
+        {"<r><x:k a='1'>2</x:k> <m/></r>", "k", 1, 0, "<r><m/></r>"},
+        {"<r><x:k a='1'>2</x:k> <m/></r>", "k", 0, 2, nullptr},
+        {"<r><k>1</y:k></k></r>", "k", 0, 0, "<r></r>"},      // unprefixed wants "</k"
+        {"<r><y:k>1</k></z:k>x</r>", "k", 1, 0, "<r>x</r>"},  // prefixed wants "</p:k"
+        {"<r><k/><k>1</k></r>", "k", 0, 0, "<r><k/></r>"},    // self-closing is not found
+        {"<r><kk>1</kk><k\t>2</k\r></r>", "k", 0, 0, "<r><kk>1</kk></r>"},
+        {"<r><k><k>1</k></k></r>", "k", 0, 0, "<r></k></r>"},  // no nesting count
+        {"<!-- <k> --></k>tail", "k", 0, 0, "<!-- tail"},      // no comment awareness
+        {"<r><k>1</r>", "k", 0, 1, nullptr},
+        {"<r><k>1</k ", "k", 0, 3, nullptr},
+        {"<r><k>1</k", "k", 0, 1, nullptr},  // a name at the NUL has no delimiter
+        {"<r></r>", "k", 1, 2, nullptr},
+        {"<r><:k>1</:k></r>", "k", 1, 2, nullptr},  // an empty prefix is no prefix
+        {"<r><a b:k>1</k>", "k", 1, 2, nullptr},    // nor is an attribute name
+    };
+    for (const auto& c : cases) {
+        Exact text(c.text);
+        EXPECT_EQ(ZqXmlU_Excise(text.p, const_cast<char*>(c.name), c.anyPrefix), c.expected)
+            << "'" << c.text << "'";
+        EXPECT_STREQ(text.p, c.after ? c.after : c.text);
+    }
+}
+
+// A shared XML string holding `s`, with `capacity` bytes.
+char* Shared(const std::string& s, unsigned capacity) {
+    auto* p = static_cast<char*>(ZqXmlU_xml_alloc(capacity, zqtest::Tag()));
+    std::memcpy(p, s.c_str(), s.size() + 1);
+    return p;
+}
+
+uint32_t SharedSize(const char* p) {
+    uint32_t size;
+    std::memcpy(&size, p - 4, sizeof size);
+    return size;
+}
+
+TEST(InsertString, AnchorsPositionsAndReplacement) {
+    const struct {
+        const char* text;
+        const char* insertion;
+        const char* anchor;
+        int pos;
+        int replaceCount;
+        int expected;
+        const char* after;
+    } cases[] = {
+        {"<r a='>'>z</r>", "<i/>", "<r", 0, 0, 9, "<r a='>'><i/>z</r>"},
+        {"<a><b x=\"1\">v</b></a>", "[", "x=", 0, 0, 12, "<a><b x=\"1\">[v</b></a>"},
+        {"<a>v</a>", "w", "<a>", 0, 1, 3, "<a>w</a>"},  // replaces one character
+        {"<a>v</a>", "", "<a>", 0, 1, 3, "<a></a>"},
+        {"<a>v</a>", "x", nullptr, 4, 0, 4, "<a>vx</a>"},
+        {"<a>v</a>", "x", nullptr, 8, 0, 8, "<a>v</a>x"},  // at the NUL
+        {"<a>v</a>", "x", nullptr, 7, 99, 7, "<a>v</ax"},  // replacement stops at the NUL
+        {"<a>v</a>", "x", "<b", 0, 0, 0, nullptr},         // anchor missing
+        {"<a>v</a>", "x", "", 0, 0, 0, nullptr},           // an empty anchor never matches
+        {"<a x='>", "x", "<a", 0, 0, -1, nullptr},         // the anchor's tag is not closed
+        {"<a>v</a>", "x", nullptr, 9, 0, 0, nullptr},      // beyond the text
+        {"<a>v</a>", "x", nullptr, -2, 0, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        char* text = Shared(c.text, 64);
+        int unused = 0;
+        const int r = ZqXmlU_InsertString(text, unused, const_cast<char*>(c.insertion),
+                                          const_cast<char*>(c.anchor), c.pos, c.replaceCount);
+        EXPECT_EQ(r, c.expected) << "'" << c.text << "'";
+        EXPECT_STREQ(text, c.after ? c.after : c.text);
+        EXPECT_EQ(SharedSize(text), 64u) << "grown without need";
+        ZqXmlU_xml_free(text);
+    }
+}
+
+TEST(InsertString, GrowsTheSharedStringWhenFull) {
+    // T + S + 1 reaching the capacity grows the string to T + S + 256.
+    for (const unsigned capacity : {13u, 14u}) {
+        char* text = Shared("<a></a>", capacity);  // T 7
+        int unused = 0;
+        char insertion[] = "12345";  // S 5
+        char anchor[] = "<a";
+        EXPECT_EQ(ZqXmlU_InsertString(text, unused, insertion, anchor, 0, 0), 3);
+        EXPECT_STREQ(text, "<a>12345</a>");
+        EXPECT_EQ(SharedSize(text), capacity == 13 ? 7u + 5u + 256u : 14u);
+        ZqXmlU_xml_free(text);
+    }
+    // Documents far beyond the 64 KiB of a local work area.
+    std::string big = "<r>" + std::string(200000, 'x') + "</r>";
+    char* text = Shared(big, static_cast<unsigned>(big.size() + 1));
+    int unused = 0;
+    std::string insertion(70000, 'y');
+    EXPECT_EQ(ZqXmlU_InsertString(text, unused, insertion.data(), nullptr, 3, 10), 3);
+    EXPECT_EQ(std::string(text), "<r>" + insertion + big.substr(13));
+    EXPECT_EQ(SharedSize(text), big.size() + insertion.size() + 256);
+    ZqXmlU_xml_free(text);
+}
+
+TEST(InsertString, InsertionTakenFromTheDocument) {
+    // Growth moves the text and the moves overwrite it: the insertion is read first.
+    for (const unsigned capacity : {16u, 4096u}) {
+        char* text = Shared("<a><b/></a>", capacity);
+        int unused = 0;
+        char anchor[] = "<a";
+        EXPECT_EQ(ZqXmlU_InsertString(text, unused, text + 3, anchor, 0, 0), 3);
+        EXPECT_STREQ(text, "<a><b/></a><b/></a>");
+        ZqXmlU_xml_free(text);
+    }
+}
+
+TEST(AddToString, GrowsToTwiceTheNeedPlus132) {
+    char* buffer = nullptr;
+    int length = 0, capacity = 0;
+    char a[] = "a", b[] = "b", c[] = "c", empty[] = "";
+    ZqXmlU_AddToString(buffer, length, capacity, a, b, c);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(length, 3);
+    EXPECT_EQ(capacity, 138);
+    EXPECT_EQ(ZqXmlU_GetUsedSpace(buffer), 138u);
+
+    // Fits while length + added + 2 <= capacity.
+    std::string more(133, 'm');
+    ZqXmlU_AddToString(buffer, length, capacity, more.data(), empty, empty);
+    EXPECT_EQ(capacity, 138);
+    EXPECT_EQ(length, 136);
+    ZqXmlU_AddToString(buffer, length, capacity, a, empty, empty);
+    EXPECT_EQ(capacity, 2 * 137 + 132);
+    EXPECT_EQ(std::string(buffer), "abc" + more + "a");
+
+    // Appending a part of the buffer itself, across a growth.
+    const std::string before(buffer);
+    ZqXmlU_AddToString(buffer, length, capacity, buffer, buffer, empty);
+    EXPECT_EQ(std::string(buffer), before + before + before);
+    EXPECT_EQ(length, 3 * 137);
+    void* p = buffer;
+    ZqXmlU_Free(&p);
+}
+
 }  // namespace
