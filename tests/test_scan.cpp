@@ -11,6 +11,7 @@
 
 #include "support.h"
 #include "zqxmlu.h"
+#include "zqxmlu_treectrl.h"
 
 namespace {
 
@@ -368,6 +369,327 @@ TEST(AddToString, GrowsToTwiceTheNeedPlus132) {
     EXPECT_EQ(length, 3 * 137);
     void* p = buffer;
     ZqXmlU_Free(&p);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Comments, files and the tree view
+// ---------------------------------------------------------------------------------------------
+
+// The comment ExtractComment writes for `data` into a fresh document, and whether it reported
+// a string.
+struct Comment {
+    std::string text;
+    bool found = false;
+};
+
+Comment CommentOf(const std::string& data) {
+    unsigned capacity = 8;
+    char* document = static_cast<char*>(ZqXmlU_xml_alloc(capacity, zqtest::Tag()));
+    std::memcpy(document, "<x>", 4);
+    char* writePos = document + 3;
+    std::vector<unsigned char> bytes(data.begin(), data.end());  // exactly dataLen bytes
+    char* r = ZqXmlU_ExtractComment(bytes.data(), writePos, document, capacity,
+                                    static_cast<unsigned>(bytes.size()));
+    Comment c;
+    EXPECT_EQ(std::string(document, 3), "<x>");
+    c.text.assign(document + 3, writePos);
+    EXPECT_EQ(std::strlen(document + 3), c.text.size()) << "the comment ends with a NUL";
+    c.found = r == writePos;
+    EXPECT_TRUE(c.found || r == document + 3) << "result is neither the end nor the start";
+    EXPECT_LE(static_cast<size_t>(writePos - document) + 1, capacity);
+    ZqXmlU_xml_free(document);
+    return c;
+}
+
+std::string Utf16(const std::string& ascii) {
+    std::string out;
+    for (char ch : ascii) {
+        out += ch;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(ExtractComment, ReadableStrings) {
+    using namespace std::string_literals;
+    const struct {
+        std::string data;
+        std::string comment;
+        bool found;
+    } cases[] = {
+        {"abc\0hello\0"s, "<!-- hello -->\n\t\t", true},  // short runs are dropped
+        {Utf16("Test") + "\0\0"s, "<!-- UNICODE[Test] -->\n\t\t", true},
+        {"a<!--b\0"s, "<!-- a&lt;!--b -->\n\t\t", true},
+        {"x-->y\0"s, "<!-- x--&gt;y -->\n\t\t", true},
+        {"<!-->\0"s, "<!-- &lt;!--&gt; -->\n\t\t", true},  // both at once: neither survives
+        {"\x01\x02\x03"s, "<!--  -->\n\t\t", false},
+        {""s, "<!--  -->\n\t\t", false},
+        {"abc"s, "<!-- abc -->\n\t\t", true},  // the run spans the whole block
+        {"abcd"s, "<!-- abcd -->\n\t\t", true},
+        {"abc\x01"s, "<!--  -->\n\t\t", false},
+        {"abcd\x01wxyz\0"s, "<!-- wxyz -->\n\t\t", true},  // a run needs its NUL, but the last
+        {"one!\0two!\0three"s, "<!-- one!, two!, three -->\n\t\t", true},
+        {"A\0"s, "<!-- UNICODE[A] -->\n\t\t", true},  // a UTF-16 run spanning the block
+        {Utf16("Tes") + "\x01\x01"s, "<!--  -->\n\t\t", false},
+        {Utf16("Wide") + "\x01" + "narrow\0"s, "<!-- UNICODE[Wide], narrow -->\n\t\t", true},
+        {"name\0"s + Utf16("T\t\xC0\r\n") + "\xFF\xFF"s,
+         "<!-- name, UNICODE[T\t\xC0\r\n] -->\n\t\t", true},
+        {Utf16("Odd!") + "x"s, "<!-- UNICODE[Odd!] -->\n\t\t", true},  // half a unit at the end
+        {Utf16("Ab") + "c"s, "<!--  -->\n\t\t", false},
+    };
+    for (const auto& c : cases) {
+        const Comment got = CommentOf(c.data);
+        EXPECT_EQ(got.text, c.comment) << "data of " << c.data.size() << " bytes";
+        EXPECT_EQ(got.found, c.found) << got.text;
+    }
+}
+
+TEST(ExtractComment, RoomRule) {
+    // Enough room (more than 16 bytes per data byte past writePos): no growth.
+    unsigned capacity = 100;
+    char* document = static_cast<char*>(ZqXmlU_xml_alloc(capacity, zqtest::Tag()));
+    char* writePos = document + 10;
+    unsigned char data[5] = {'a', 'b', 'c', 'd', 0};
+    ZqXmlU_ExtractComment(data, writePos, document, capacity, 5);
+    EXPECT_EQ(capacity, 100u);
+    EXPECT_EQ(SharedSize(document), 100u);
+    // 10 + 16 * 6 = 106 reaches the capacity: grow by 2048.
+    writePos = document + 10;
+    unsigned char six[6] = {'a', 'b', 'c', 'd', 'e', 0};
+    ZqXmlU_ExtractComment(six, writePos, document, capacity, 6);
+    EXPECT_EQ(capacity, 2148u);
+    EXPECT_EQ(SharedSize(document), 2148u);
+    EXPECT_STREQ(document + 10, "<!-- abcde -->\n\t\t");
+    // Large blocks grow by 16 bytes per data byte plus 2.
+    std::vector<unsigned char> block(1000, 'z');
+    writePos = document;
+    ZqXmlU_ExtractComment(block.data(), writePos, document, capacity, 1000);
+    EXPECT_EQ(capacity, 2148u + 16002u);
+    EXPECT_EQ(std::string(document + 5, 1000), std::string(1000, 'z'));
+    ZqXmlU_xml_free(document);
+    // No document yet: one is made.
+    document = nullptr;
+    writePos = nullptr;
+    capacity = 0;
+    ZqXmlU_ExtractComment(data, writePos, document, capacity, 0);
+    EXPECT_EQ(capacity, 2048u);
+    EXPECT_STREQ(document, "<!--  -->\n\t\t");
+    ZqXmlU_xml_free(document);
+}
+
+// A temporary file holding `bytes`, positioned at its start.
+struct TempFile {
+    explicit TempFile(const std::string& bytes) : f(std::tmpfile()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::rewind(f);
+    }
+    ~TempFile() { std::fclose(f); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    FILE* f;
+};
+
+TEST(FileToBuf, NullLentAndOwnedBuffers) {
+    const struct {
+        size_t fileSize;
+        unsigned startCapacity;  // 0: NULL buffer
+        int owned;
+        unsigned capacity;  // afterwards
+        bool replaced;      // a new block instead of the one passed
+    } cases[] = {
+        {10, 0, 0, 4096, true},     {0, 0, 0, 4096, true},      {4094, 0, 0, 4096, true},
+        {4095, 0, 0, 8192, true},   {10000, 0, 0, 12288, true}, {10, 100, 0, 100, false},
+        {98, 100, 0, 100, false},   {99, 100, 0, 4196, true},   {99, 100, 1, 4196, true},
+        {5000, 100, 1, 8292, true}, {0, 1, 0, 4097, true},
+    };
+    for (const auto& c : cases) {
+        std::string bytes(c.fileSize, '\0');
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>('a' + i % 26);
+        TempFile file(bytes);
+        char lent[100];
+        char* buffer = nullptr;
+        if (c.startCapacity) {
+            buffer = c.owned ? static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(c.startCapacity),
+                                                                1, zqtest::Tag()))
+                             : lent;
+        }
+        char* const given = buffer;
+        unsigned capacity = c.startCapacity;
+        int owned = c.owned;
+        ZqXmlU_FileToBuf(file.f, buffer, capacity, owned);
+        EXPECT_EQ(capacity, c.capacity) << c.fileSize << " bytes";
+        EXPECT_EQ(buffer != given, c.replaced) << c.fileSize << " bytes";
+        EXPECT_EQ(owned, c.replaced || c.owned ? 1 : 0);
+        EXPECT_EQ(std::memcmp(buffer, bytes.data(), bytes.size()), 0);
+        EXPECT_EQ(buffer[bytes.size()], '\0');
+        if (owned) {
+            EXPECT_EQ(ZqXmlU_GetUsedSpace(buffer), capacity);
+            void* p = buffer;
+            ZqXmlU_Free(&p);
+        }
+    }
+    // Reading starts at the file's position; the file stays open.
+    TempFile file("skip|rest");
+    std::fseek(file.f, 5, SEEK_SET);
+    char* buffer = nullptr;
+    unsigned capacity = 0;
+    int owned = 0;
+    ZqXmlU_FileToBuf(file.f, buffer, capacity, owned);
+    EXPECT_STREQ(buffer, "rest");
+    EXPECT_EQ(std::fgetc(file.f), EOF);
+    void* p = buffer;
+    ZqXmlU_Free(&p);
+}
+
+// The sink form of a text, as XmlToTree reads it.
+struct Document {
+    explicit Document(const std::string& s) {
+        sink.tag = "test";
+        ZqXmlU_xml_sprintf(&sink, "%s", s.c_str());
+    }
+    ~Document() { ZqXmlU_xml_free(sink.buffer); }
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+    ZQ_XML_STRUCT_T sink{};
+};
+
+// Every item was expanded exactly once, with all of its children in place.
+void ExpectExpandedOnce(const CTreeCtrl& tree, HTREEITEM item) {
+    for (; item; item = tree.GetNextSiblingItem(item)) {
+        EXPECT_EQ(item->expandMessages, 1u) << item->text;
+        EXPECT_EQ(item->childrenAtExpand, item->childCount) << item->text;
+        ExpectExpandedOnce(tree, tree.GetChildItem(item));
+    }
+}
+
+constexpr char kMetadata[] = R"(<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/">
+ <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+  <!-- a comment <with> markup -->
+  <rdf:Description rdf:about=''
+    xmlns:dc="http://purl.org/dc/elements/1.1/">
+   <dc:title><rdf:Alt><rdf:li xml:lang="x-default">Lake &amp; river</rdf:li></rdf:Alt></dc:title>
+   <dc:subject>
+    <rdf:Bag>
+     <rdf:li>summer</rdf:li>
+     <rdf:li>people</rdf:li>
+    </rdf:Bag>
+   </dc:subject>
+   <exif:Flash rdf:parseType='Resource'><exif:Fired>False</exif:Fired></exif:Flash>
+   <zq:empty a="x/>y"/>
+   <plain><![CDATA[<not-an-element>]]></plain>
+  </rdf:Description>
+ </rdf:RDF>
+</x:xmpmeta>
+<?xpacket end='w'?>
+)";
+
+TEST(XmlToTree, MetadataDocument) {
+    Document doc(kMetadata);
+    CTreeCtrl tree;
+    EXPECT_EQ(ZqXmlU_XmlToTree(&doc.sink, &tree, TVI_ROOT, 0, 0), 1);
+    EXPECT_EQ(tree.Print(),
+              "xmpmeta\n"
+              "  RDF\n"
+              "    Description\n"
+              "      title\n"
+              "        Alt\n"
+              "          li\n"
+              "      subject\n"
+              "        Bag\n"
+              "          li\n"
+              "          li\n"
+              "      Flash\n"
+              "        Fired\n"
+              "      empty\n"
+              "      plain\n");
+    ExpectExpandedOnce(tree, tree.GetRootItem());
+    int image = 0, selected = 0;
+    ASSERT_TRUE(tree.GetItemImage(tree.GetRootItem(), image, selected));
+    EXPECT_EQ(image, 1);
+    EXPECT_EQ(selected, 1);
+}
+
+TEST(XmlToTree, UnderAParentFromAPosition) {
+    Document doc("<skip/><a><b/></a><c/>");
+    CTreeCtrl tree;
+    const HTREEITEM top = tree.InsertItem("top", 0, 0, TVI_ROOT, TVI_LAST);
+    EXPECT_EQ(ZqXmlU_XmlToTree(&doc.sink, &tree, top, 7, 0), 1);
+    EXPECT_EQ(tree.Print(), "top\n  a\n    b\n  c\n");
+    EXPECT_EQ(tree.GetParentItem(tree.GetChildItem(top)), top);
+}
+
+TEST(XmlToTree, Failures) {
+    const struct {
+        const char* text;
+        int pos;
+        int expected;
+        const char* tree;
+    } cases[] = {
+        {"", 0, 1, ""},
+        {"  \r\n", 0, 1, ""},
+        {"<a><b></a>", 0, 1, "a\n  b\n"},  // end tags are not matched by name
+        {"<a>text", 0, -1, "a\n"},         // no further "<"
+        {"<a><b", 0, -1, "a\n"},           // no further ">"
+        {"<a b='>", 0, -1, ""},            // unterminated quoted run
+        {"<a>it's</a>", 0, -1, "a\n"},     // a quote in content opens a run
+        {"<?pi <a/>", 0, -1, ""},
+        {"<!-- <a/>", 0, -1, ""},
+        {"<a/>", 5, -1, ""},  // beyond the text
+        {"<a/>", -1, -1, ""},
+        {"<!DOCTYPE d [<!ENTITY e 'v'>]><d/>", 0, 1, "d\n"},
+        {"<a:b:c/>", 0, 1, "b:c\n"},
+    };
+    for (const auto& c : cases) {
+        Document doc(c.text);
+        CTreeCtrl tree;
+        EXPECT_EQ(ZqXmlU_XmlToTree(&doc.sink, &tree, nullptr, c.pos, 0), c.expected) << c.text;
+        EXPECT_EQ(tree.Print(), c.tree) << c.text;
+    }
+}
+
+TEST(XmlToTree, NamesUpTo64Characters) {
+    const std::string name64(64, 'n');
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, int>>{
+             {"<" + name64 + "/>", 1},
+             {"<" + name64 + "n/>", -1},
+             {"<p:" + name64 + "/>", 1},
+             {"<p:" + name64 + "n/>", -1},
+             {"<" + std::string(63, 'p') + ":local/>", 1},
+             {"<" + std::string(64, 'p') + ":local/>", -1},  // no ":" in the first 64
+         }) {
+        Document doc(text);
+        CTreeCtrl tree;
+        EXPECT_EQ(ZqXmlU_XmlToTree(&doc.sink, &tree, nullptr, 0, 0), expected) << text;
+        if (expected == 1) {
+            EXPECT_LE(tree.GetItemText(tree.GetRootItem()).size(), 64u);
+        }
+    }
+}
+
+TEST(XmlToTree, DeepNesting) {
+    const int depth = 100000;
+    std::string s;
+    for (int i = 0; i < depth; ++i)
+        s += "<e>";
+    s += "<leaf/>";
+    for (int i = 0; i < depth; ++i)
+        s += "</e>";
+    Document doc(s);
+    CTreeCtrl tree;
+    ASSERT_EQ(ZqXmlU_XmlToTree(&doc.sink, &tree, nullptr, 0, 0), 1);
+    EXPECT_EQ(tree.GetCount(), static_cast<UINT>(depth + 1));
+    HTREEITEM item = tree.GetRootItem();
+    int levels = 0;
+    while (tree.GetChildItem(item)) {
+        EXPECT_TRUE(tree.IsExpanded(item));
+        EXPECT_EQ(tree.GetNextSiblingItem(item), nullptr);
+        item = tree.GetChildItem(item);
+        ++levels;
+    }
+    EXPECT_EQ(levels, depth);
+    EXPECT_EQ(tree.GetItemText(item), "leaf");
 }
 
 }  // namespace
