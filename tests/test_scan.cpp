@@ -187,6 +187,135 @@ TEST(Scanners, NullArgumentsGiveTheFailedAnswer) {
 // Element access and editing
 // ---------------------------------------------------------------------------------------------
 
+TEST(GetContents, SimpleContentAtAPosition) {
+    const struct {
+        const char* text;
+        int pos;
+        int expected;
+        const char* contents;
+    } cases[] = {
+        {"<t>a &amp; b</t>", 3, 1, "a & b"},
+        {"<t>&lt;&#65;&#x42;&quot;</t>", 3, 1, "<AB\""},
+        {"<t></t>", 3, 1, ""},
+        {"<t a=1>v</t>", 1, 1, "v"},        // from inside the start tag
+        {"<t a='1'>v</t>", 1, 0, nullptr},  // ... where a quote ends the search
+        {"<t><u/></t>", 3, 0, nullptr},
+        {"<t>x<!-- c --></t>", 3, 0, nullptr},
+        {"<t>x<![CDATA[y]]></t>", 3, 0, nullptr},
+        {"<t>it's</t>", 3, 0, nullptr},  // a raw quote ends the search
+        {"<t>no end", 3, 0, nullptr},
+        {"x</t>", 0, -1, nullptr},   // no ">" before the end tag
+        {">x</t>", 0, -1, nullptr},  // index 0 is not examined
+        {"</t>", 0, -1, nullptr},
+        {"<t>v</t>", -1, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        Exact text(c.text);
+        char* contents = reinterpret_cast<char*>(&text);  // must be reset
+        EXPECT_EQ(ZqXmlU_GetContents(text.p, c.pos, contents), c.expected) << c.text;
+        if (c.contents) {
+            ASSERT_NE(contents, nullptr) << c.text;
+            EXPECT_STREQ(contents, c.contents);
+            void* p = contents;
+            ZqXmlU_Free(&p);
+        } else {
+            EXPECT_EQ(contents, nullptr) << c.text;
+        }
+    }
+}
+
+TEST(GetElementContents, WholeContent) {
+    const struct {
+        const char* text;
+        const char* name;
+        int how;
+        int expected;
+        const char* contents;  // nullptr: stored NULL
+    } cases[] = {
+        {"<s a='1'>xy</s>", "s", 1, 1, "xy"},
+        {"<s></s>", "s", 1, 1, nullptr},
+        {"<sx>1</sx>", "s", 1, 0, nullptr},
+        {"<s>1</sx>", "s", 1, 0, nullptr},
+        {"<s\n>a<!-- c -->&amp;<b/></s\t>", "s", 1, 1, "a<!-- c -->&amp;<b/>"},  // raw
+        {"<s/><t/></s>", "s", 1, 1, "<t/>"},  // a self-closing start runs to the next end tag
+        {"<p:s>1</p:s>", "s", 1, 0, nullptr},
+        {"<s>1</s>", "s", 3, 1, nullptr},  // other values: existence only
+        {"<s>1", "s", 3, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        Exact text(c.text);
+        char* contents = reinterpret_cast<char*>(&text);
+        EXPECT_EQ(ZqXmlU_GetElementContents(text.p, const_cast<char*>(c.name), &contents, nullptr,
+                                            c.how, 0, 0, zqtest::Tag()),
+                  c.expected)
+            << c.text;
+        if (c.how != 1 || c.expected != 1) continue;  // contents untouched
+        if (c.contents) {
+            ASSERT_NE(contents, nullptr);
+            EXPECT_STREQ(contents, c.contents);
+            void* p = contents;
+            ZqXmlU_Free(&p);
+        } else {
+            EXPECT_EQ(contents, nullptr) << c.text;
+        }
+    }
+}
+
+std::vector<std::string> Items(const std::string& s, const char* name, int maxItems, int* result) {
+    Exact text(s);
+    ZQ_KWLIST_STRUCT_T items{};
+    *result = ZqXmlU_GetElementContents(text.p, const_cast<char*>(name), nullptr, &items, 2,
+                                        maxItems, 0, zqtest::Tag());
+    std::vector<std::string> out;
+    for (int i = 0; i < items.count; ++i) {
+        out.emplace_back(reinterpret_cast<const char*>(items.keys[i]));
+        EXPECT_EQ(items.values[i], 0u);
+    }
+    ZqXmlU_FreeKwAllocList(&items);
+    return out;
+}
+
+TEST(GetElementContents, ListItems) {
+    using V = std::vector<std::string>;
+    const std::string bag =
+        "<dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li xml:lang='en'>b</rdf:li>"
+        "<rdf:li></rdf:li></rdf:Bag></dc:subject>";
+    const struct {
+        std::string text;
+        int maxItems;
+        int expected;
+        V items;
+    } cases[] = {
+        {bag, 2, 1, V{"a", "b"}},
+        {bag, 0, 1, V{"a", "b", ""}},
+        {bag, -1, 1, V{"a", "b", ""}},
+        {bag, 3, 1, V{"a", "b", ""}},
+        {"<dc:subject><rdf:li>a</rdf:li><rdf:li>b</dc:subject>", 0, 0, V{"a"}},  // no "</rdf:li"
+        {"<dc:subject><rdf:li</dc:subject>", 0, 0, V{}},
+        {"<dc:subject><rdf:li>a</rdf:li>", 0, 0, V{}},  // the element's end tag is needed
+        // The search runs past the element's end into later lists.
+        {"<dc:subject><rdf:li>a</rdf:li></dc:subject><x><rdf:li>z</rdf:li></x>", 0, 1, V{"a", "z"}},
+        // "<rdf:li" needs no delimiter; "<rdf:li/>" runs to the next end tag.
+        {"<dc:subject><rdf:lix>1</rdf:li><rdf:li/>2</rdf:li></dc:subject>", 0, 1, V{"1", "2"}},
+        {"<dc:subjects><rdf:li>a</rdf:li></dc:subjects>", 0, 0, V{}},
+    };
+    for (const auto& c : cases) {
+        int result = -9;
+        EXPECT_EQ(Items(c.text, "dc:subject", c.maxItems, &result), c.items) << c.text;
+        EXPECT_EQ(result, c.expected) << c.text;
+    }
+    // Many items: the list grows.
+    std::string many = "<l>";
+    for (int i = 0; i < 1000; ++i)
+        many += "<rdf:li>" + std::to_string(i) + "</rdf:li>";
+    many += "</l>";
+    int result = 0;
+    const V got = Items(many, "l", 0, &result);
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(got.size(), 1000u);
+    EXPECT_EQ(got[999], "999");
+}
+
 TEST(GetParam, ResultCodes) {
     const struct {
         const char* text;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "frame/tag.h"
 #include "zqxmlu.h"
@@ -113,7 +114,77 @@ bool Overlaps(const char* p, size_t n, const char* block, size_t size) {
     return a < b + size && b < a + n;
 }
 
+// A new tagged block holding the n characters at src and a NUL; NULL for 2 GiB and more.
+char* CopyOut(const char* src, size_t n, const char* tag) {
+    if (n >= INT_MAX) return nullptr;
+    auto* copy = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(n + 1), 1, tag));
+    std::memcpy(copy, src, n);
+    return copy;
+}
+
 }  // namespace
+
+int ZQ_CALL ZqXmlU_GetContents(char* text, ZqLong pos, char*& contents) {
+    contents = nullptr;
+    if (!text || pos < 0) return 0;
+    char lessThan[] = "<";
+    const ZqLong lt = ZqXmlU_FindNextUnquoted(text, pos, lessThan, 1);
+    if (lt < 0 || text[lt + 1] != '/') return 0;  // no simple content before the next markup
+    // The nearest ">" before the end tag; index 0 is not examined.
+    const size_t gt = lt > 1 ? std::string_view(text + 1, static_cast<size_t>(lt - 1)).rfind('>')
+                             : std::string_view::npos;
+    if (gt == std::string_view::npos) return -1;
+    const char* content = text + 1 + gt + 1;
+    const size_t length = static_cast<size_t>(text + lt - content);
+    char* tag = const_cast<char*>(zq::kTagWork);
+    char* copy = CopyOut(content, length, tag);
+    if (!copy) return 0;
+    contents = copy;
+    // De-escaping never lengthens a text, so it runs in place.
+    ZqXmlU_DeEscapeTextA(0, &contents, copy, static_cast<ZqLong>(length + 1), tag);
+    return 1;
+}
+
+int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
+                                      ZQ_KWLIST_STRUCT_T* items, int how, int maxItems,
+                                      int /*unused*/, char* tag) {
+    if (!text || !name) return 0;
+    const TagMatch start = FindTag(text, name, false, Prefix::kNone, After::kTagEndOrSlash);
+    if (!start.open) return 0;
+    const char* gt = std::strchr(start.open, '>');  // for "<name/>", the ">" of "/>"
+    if (!gt) return 0;
+    const TagMatch end = FindTag(gt, name, true, Prefix::kNone, After::kTagEndOrSlash);
+    if (!end.open) return 0;
+
+    if (how == 1) {
+        if (!contents) return 1;
+        const size_t length = static_cast<size_t>(end.open - (gt + 1));
+        *contents = nullptr;
+        if (length == 0) return 1;
+        *contents = CopyOut(gt + 1, length, tag);
+        return *contents ? 1 : 0;
+    }
+    if (how != 2 || !items) return 1;
+
+    // The items of every list from here to the end of the text, in document order.
+    int count = 0;
+    const char* from = gt;
+    for (;;) {
+        const char* item = std::strstr(from, "<rdf:li");
+        if (!item) return 1;
+        ++count;
+        const char* itemGt = std::strchr(item + 7, '>');
+        if (!itemGt) return 0;
+        const char* itemEnd = std::strstr(itemGt + 1, "</rdf:li");
+        if (!itemEnd) return 0;
+        const size_t length = static_cast<size_t>(itemEnd - (itemGt + 1));
+        char* copy = CopyOut(itemGt + 1, length, tag);
+        if (!copy) return 0;
+        ZqXmlU_ModifyKwList(items, reinterpret_cast<uintptr_t>(copy), 0, 5, tag);
+        if (count == maxItems) return 1;
+        from = itemGt + 1;
+    }
+}
 
 int ZQ_CALL ZqXmlU_GetParam(char* text, char* name, char* value, int valueSize) {
     if (!text || !name) return 2;
