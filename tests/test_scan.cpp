@@ -821,4 +821,65 @@ TEST(XmlToTree, DeepNesting) {
     EXPECT_EQ(tree.GetItemText(item), "leaf");
 }
 
+// ---------------------------------------------------------------------------------------------
+// Command-line tool
+// ---------------------------------------------------------------------------------------------
+
+#ifdef ZQ_TOOL
+TEST(Tool, ScanCommands) {
+    const std::string tool = ZQ_TOOL;
+    const std::string doc =
+        "<r><dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li></rdf:Bag></dc:subject>\n"
+        "  <k a='>'>v</k> <m/></r>\n";
+    const struct {
+        std::string args;
+        std::string input;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"tree", doc, 0, "r\n  subject\n    Bag\n      li\n      li\n  k\n  m\n"},
+        {"tree", "<a><b>", 0, "a\n  b\n"},
+        {"tree", "<a>text", 1, "a\n"},
+        {"element get rdf:Bag", doc, 0, "<rdf:li>a</rdf:li><rdf:li>b</rdf:li>\n"},
+        {"element get nothing", doc, 1, ""},
+        {"element items dc:subject", doc, 0, "a\nb\n"},
+        {"element param k", doc, 0, "v\n"},
+        {"element param m", doc, 1, ""},
+        {"element cut k", doc, 0,
+         "<r><dc:subject><rdf:Bag><rdf:li>a</rdf:li><rdf:li>b</rdf:li></rdf:Bag></dc:subject>\n"
+         "  <m/></r>\n"},
+        {"element cut --any-prefix subject", doc, 0, "<r><k a='>'>v</k> <m/></r>\n"},
+        {"element cut subject", doc, 1, ""},
+        {"element insert --anchor '<k' '<n/>'", "<r><k a='>'>v</k></r>", 0,
+         "<r><k a='>'><n/>v</k></r>"},
+        {"element insert --pos 3 --replace 1 x", "<r>v</r>", 0, "<r>x</r>"},
+        {"element insert --anchor '<q' x", "<r/>", 1, ""},
+        {"element insert x", "<r/>", 2, ""},
+        {"strings", std::string("abc\0hello\0", 10), 0, "<!-- hello -->\n\t\t"},
+    };
+    for (const auto& c : cases) {
+        const auto r = zqtest::Run(tool + " " + c.args, c.input);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args;
+    }
+
+    // -i writes back to the file.
+    char path[] = "/tmp/zqtest-scan-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string original = "<r><k>1</k> <m/></r>";
+    ASSERT_EQ(write(fd, original.data(), original.size()), static_cast<ssize_t>(original.size()));
+    close(fd);
+    auto r = zqtest::Run(tool + " element cut -i k " + path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(zqtest::ReadFile(path), "<r><m/></r>");
+    r = zqtest::Run(tool + " element insert -i --anchor '<r' '<n/>' " + path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(zqtest::ReadFile(path), "<r><n/><m/></r>");
+    EXPECT_EQ(zqtest::Run(tool + " element cut -i k").status, 2);  // -i needs a file
+    std::remove(path);
+}
+#endif
+
 }  // namespace
