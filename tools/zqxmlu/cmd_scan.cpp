@@ -106,38 +106,30 @@ void RunItems(const ElementOptions& o) {
     if (r != 1) throw Failure("no element " + o.name + " with an end tag, or an item without one");
 }
 
+// The messages of the element editors' result codes: 1 no end tag, 2 no start tag, other: the
+// start or end tag is not closed.
+[[noreturn]] void FailElement(int code, const std::string& name, const char* unclosedTag) {
+    if (code == 1) throw Failure("element " + name + " has no end tag");
+    if (code == 2) throw Failure("no element " + name);
+    throw Failure(std::string("the ") + unclosedTag + " tag of " + name + " is not closed");
+}
+
 void RunParam(const ElementOptions& o) {
     SharedText text(ReadInput(o.file));
     const size_t size = std::strlen(text.get()) + 1;
     std::vector<char> value(size);
-    switch (ZqXmlU_GetParam(text.get(), const_cast<char*>(o.name.c_str()), value.data(),
-                            static_cast<int>(size))) {
-        case 0:
-            WriteOutput(std::string(value.data()) + "\n");
-            return;
-        case 1:
-            throw Failure("element " + o.name + " has no end tag");
-        case 2:
-            throw Failure("no element " + o.name);
-        default:
-            throw Failure("the start tag of " + o.name + " is not closed");
-    }
+    const int r = ZqXmlU_GetParam(text.get(), const_cast<char*>(o.name.c_str()), value.data(),
+                                  static_cast<int>(size));
+    if (r != 0) FailElement(r, o.name, "start");
+    WriteOutput(std::string(value.data()) + "\n");
 }
 
 void RunCut(const ElementOptions& o) {
     RequireFileForInPlace(o);
     SharedText text(ReadInput(o.file));
-    switch (ZqXmlU_Excise(text.get(), const_cast<char*>(o.name.c_str()), o.anyPrefix ? 1 : 0)) {
-        case 0:
-            Emit(o, text.get());
-            return;
-        case 1:
-            throw Failure("element " + o.name + " has no end tag");
-        case 2:
-            throw Failure("no element " + o.name);
-        default:
-            throw Failure("the end tag of " + o.name + " is not closed");
-    }
+    const int r = ZqXmlU_Excise(text.get(), const_cast<char*>(o.name.c_str()), o.anyPrefix);
+    if (r != 0) FailElement(r, o.name, "end");
+    Emit(o, text.get());
 }
 
 void RunInsert(const ElementOptions& o) {
