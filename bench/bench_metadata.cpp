@@ -1,0 +1,138 @@
+// Metadata: a label document of 10 and 20 MiB to its XMP keyword packet with ZqXmlU_MakeMsdisXml,
+// beside libxml2's xmlReadMemory of the same document (the parse alone, no packet), and the peak
+// memory of one conversion.
+#include <benchmark/benchmark.h>
+#include <libxml/parser.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "corpus.h"
+#include "zqxmlu.h"
+
+namespace {
+
+char kTag[] = "bnch";
+
+// About `bytes` of label document: the five roots, each a tree up to six levels deep of labels
+// titled with words (some non-ASCII) and numbers, one label a line, CR LF line ends.
+std::string LabelDocument(size_t bytes) {
+    static const char* const kRoots[] = {"KeywordRoot", "PeopleRoot", "LocationRoot", "EventRoot",
+                                         "SyncRoot"};
+    static const char* const kWords[] = {"Summer",      "Lake",     "Z\xC3\xBCrich",
+                                         "Family",      "Birthday", "Mountains",
+                                         "Caf\xC3\xA9", "Beach",    "\xE6\x9D\xB1\xE4\xBA\xAC",
+                                         "Garden"};
+    zqbench::Rng rng;
+    std::string doc = "<Labels>\r\n";
+    doc.reserve(bytes + 4096);
+    const size_t perRoot = bytes / 5;
+    for (const char* root : kRoots) {
+        doc += std::string("<Word title=\"") + root + "\">\r\n";
+        const size_t stop = doc.size() + perRoot;
+        int depth = 0;
+        while (doc.size() < stop) {
+            std::string title = kWords[rng.Below(10)];
+            title += ' ';
+            title += std::to_string(rng.Below(1000));
+            if (depth < 5 && rng.Below(4) == 0) {
+                doc += "<Word title=\"" + title + "\">\r\n";
+                ++depth;
+            } else {
+                doc += "<Word title=\"" + title + "\"></Word>\r\n";
+                if (depth > 0 && rng.Below(3) == 0) {
+                    doc += "</Word>\r\n";
+                    --depth;
+                }
+            }
+        }
+        for (doc += "<Word title=\"last\"></Word>\r\n"; depth > 0; --depth)
+            doc += "</Word>\r\n";
+        doc += "</Word>\r\n";
+    }
+    return doc + "</Labels>\r\n";
+}
+
+const std::string& Document(int mib) {
+    static const std::string ten = LabelDocument(10u << 20);
+    static const std::string twenty = LabelDocument(20u << 20);
+    return mib == 10 ? ten : twenty;
+}
+
+void BM_MakeMsdisXml_ZqXmlU(benchmark::State& state) {
+    const std::string& doc = Document(static_cast<int>(state.range(0)));
+    std::vector<char> work(doc.size() + 1);
+    int64_t packet = 0;
+    for (auto _ : state) {
+        state.PauseTiming();  // the conversion works in place: every round gets a fresh copy
+        std::memcpy(work.data(), doc.c_str(), doc.size() + 1);
+        state.ResumeTiming();
+        ZQ_XML_STRUCT_T sink{};
+        sink.tag = kTag;
+        ZqXmlU_MakeMsdisXml(work.data(), &sink);
+        packet = sink.length;
+        ZqXmlU_xml_free(sink.buffer);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+    state.counters["packet_bytes"] = static_cast<double>(packet);
+}
+
+void BM_MakeMsdisXml_libxml2_xmlReadMemory(benchmark::State& state) {
+    const std::string& doc = Document(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        xmlDoc* parsed = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "labels.xml",
+                                       nullptr, XML_PARSE_NONET | XML_PARSE_HUGE);
+        benchmark::DoNotOptimize(parsed);
+        xmlFreeDoc(parsed);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
+}
+
+// Resident and peak resident memory of this process, in bytes, from /proc/self/status.
+size_t StatusBytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, n, field) == 0)
+            return std::strtoull(line.c_str() + n, nullptr, 10) << 10;
+    }
+    return 0;
+}
+
+// One conversion of the 10 MiB document: the peak resident memory it adds, with and without the
+// document's own copy, in multiples of the document's size.
+void BM_MakeMsdisXml_PeakMemory(benchmark::State& state) {
+    const std::string& doc = Document(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        const size_t before = StatusBytes("VmRSS:");
+        std::vector<char> work(doc.c_str(), doc.c_str() + doc.size() + 1);
+        const size_t withDocument = StatusBytes("VmRSS:");
+        std::FILE* reset = std::fopen("/proc/self/clear_refs", "w");  // peak := current
+        if (reset) {
+            std::fputs("5", reset);
+            std::fclose(reset);
+        }
+        ZQ_XML_STRUCT_T sink{};
+        sink.tag = kTag;
+        ZqXmlU_MakeMsdisXml(work.data(), &sink);
+        const size_t peak = StatusBytes("VmHWM:");
+        ZqXmlU_xml_free(sink.buffer);
+        const double size = static_cast<double>(doc.size());
+        state.counters["peak_added_x_doc"] =
+            static_cast<double>(peak > withDocument ? peak - withDocument : 0) / size;
+        state.counters["peak_with_doc_x_doc"] =
+            static_cast<double>(peak > before ? peak - before : 0) / size;
+        state.counters["packet_x_doc"] = sink.length / size;
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_MakeMsdisXml_ZqXmlU)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MakeMsdisXml_libxml2_xmlReadMemory)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MakeMsdisXml_PeakMemory)->Arg(10)->Iterations(1)->Unit(benchmark::kMillisecond);
