@@ -55,10 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r == 3 && f[0] != doc) std::abort();
     // Setting the same value again leaves a document of the same length, when neither value nor
     // attributes hold markup that the name search could take for tags.
-    const bool plain = f[2].find_first_of("<>") == std::string::npos &&
-                       f[3].find_first_of("<>") == std::string::npos &&
-                       f[1].find_first_not_of("abcdefghijklmnopqrstuvwxyz:_") == std::string::npos;
-    if (r == 0 && plain) {
+    const bool markupFree =
+        f[2].find_first_of("<>") == std::string::npos &&
+        f[3].find_first_of("<>") == std::string::npos &&
+        f[1].find_first_not_of("abcdefghijklmnopqrstuvwxyz:_") == std::string::npos;
+    if (r == 0 && markupFree) {
         const size_t before = std::strlen(doc);
         if (ZqXmlU_FixParam(doc, name.data(), attributes.data(), value.data(),
                             f[4].empty() ? nullptr : anchor.data()) != 0 ||
