@@ -52,7 +52,7 @@ bool SameSlots(const T* a, const std::vector<T>& b, int n) {
     return n == 0 || std::memcmp(a, b.data(), static_cast<size_t>(n) * sizeof(T)) == 0;
 }
 
-// Column growth as the lists document it: before an entry is added, when count + 1 >= capacity,
+// Column growth of the lists: before an entry is added, when count + 1 >= capacity,
 // to 2 * capacity + 5; new slots zero; a list without arrays starts afresh; lent arrays give only
 // their first `count` entries to the copy.
 template <typename T>

@@ -1,5 +1,5 @@
 // Keyword lists, typed lists, prefix list, string lists and tag arrays. Random operation sequences
-// are checked against a model by fuzz/fuzz_lists.cpp; these tests pin the documented fixed points.
+// are checked against a model by fuzz/fuzz_lists.cpp; these tests pin the fixed points.
 #include <gtest/gtest.h>
 
 #include <algorithm>
