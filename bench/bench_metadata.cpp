@@ -67,7 +67,7 @@ void BM_MakeMsdisXml_ZqXmlU(benchmark::State& state) {
     const std::string& doc = Document(static_cast<int>(state.range(0)));
     std::vector<char> work(doc.size() + 1);
     int64_t packet = 0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         state.PauseTiming();  // the conversion works in place: every round gets a fresh copy
         std::memcpy(work.data(), doc.c_str(), doc.size() + 1);
         state.ResumeTiming();
@@ -83,7 +83,7 @@ void BM_MakeMsdisXml_ZqXmlU(benchmark::State& state) {
 
 void BM_MakeMsdisXml_libxml2_xmlReadMemory(benchmark::State& state) {
     const std::string& doc = Document(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         xmlDoc* parsed = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "labels.xml",
                                        nullptr, XML_PARSE_NONET | XML_PARSE_HUGE);
         benchmark::DoNotOptimize(parsed);
@@ -108,7 +108,7 @@ size_t StatusBytes(const char* field) {
 // document's own copy, in multiples of the document's size.
 void BM_MakeMsdisXml_PeakMemory(benchmark::State& state) {
     const std::string& doc = Document(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         const size_t before = StatusBytes("VmRSS:");
         std::vector<char> work(doc.c_str(), doc.c_str() + doc.size() + 1);
         const size_t withDocument = StatusBytes("VmRSS:");
