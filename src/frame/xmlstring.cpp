@@ -96,7 +96,13 @@ int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list 
         if (headroom) grown = static_cast<int64_t>(length) + n + length / 4 + 4096;
         if (grown > INT_MAX || grown > kMaxSize) return -1;
         char* fresh;
-        if (capacity != 0 && buffer) {
+        if (capacity != 0 && buffer && IsShared(buffer) && HeaderOf(buffer)->refs == 1) {
+            // Only the sink holds the buffer: resizing it in place gives the same text, tag and
+            // count as a fresh copy would, without copying a large document on every growth.
+            fresh = ZqXmlU_xml_realloc(buffer, static_cast<uint32_t>(grown), nullptr);
+            if (!fresh) return -1;
+            std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
+        } else if (capacity != 0 && buffer) {
             fresh =
                 AllocWithTagWord(static_cast<uint32_t>(grown),
                                  IsShared(buffer) ? HeaderOf(buffer)->tag : zq::TagWord(sink->tag));
