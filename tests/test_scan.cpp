@@ -88,7 +88,7 @@ TEST(FindNextUnquoted, QuotesCommentsAndModes) {
 
 TEST(FindNextUnquoted, PlainModeAcrossLongTexts) {
     // Plain mode searches in pieces; matches that straddle a piece edge must be found.
-    for (size_t at : {0u, 15u, 16u, 16383u, 16384u, 16385u, 40000u}) {
+    for (size_t at : {0u, 15u, 16u, 63u, 64u, 16380u, 16383u, 16384u, 16385u, 40000u, 49994u}) {
         std::string s(50000, 'n');
         s.replace(at, 6, "needle");
         Exact text(s);
