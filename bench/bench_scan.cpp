@@ -63,7 +63,7 @@ const std::string& ListDocument() {
 void BM_FindSubstring_ZqXmlU(benchmark::State& state) {
     std::string text = Haystack();
     char needle[] = "riverbank";
-    for (auto _ : state)
+    for ([[maybe_unused]] auto _ : state)
         benchmark::DoNotOptimize(ZqXmlU_FindSubstring(text.data(), needle));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
@@ -71,7 +71,7 @@ void BM_FindSubstring_ZqXmlU(benchmark::State& state) {
 void BM_FindSubstring_strstr(benchmark::State& state) {
     const std::string& text = Haystack();
     const char* needle = kNeedle;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(needle);
         benchmark::DoNotOptimize(std::strstr(text.c_str(), needle));
     }
@@ -82,14 +82,14 @@ void BM_FindXmlEnd_ZqXmlU(benchmark::State& state) {
     std::string doc = Document();
     if (ZqXmlU_FindXmlEnd(doc.data()) != static_cast<ZqLong>(doc.size() - 1))
         state.SkipWithError("the document does not end where expected");
-    for (auto _ : state)
+    for ([[maybe_unused]] auto _ : state)
         benchmark::DoNotOptimize(ZqXmlU_FindXmlEnd(doc.data()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
 }
 
 void BM_FindXmlEnd_libxml2ReadMemory(benchmark::State& state) {
     const std::string& doc = Document();
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         xmlDocPtr parsed = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml",
                                          nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
         if (!parsed) state.SkipWithError("libxml2 rejected the document");
@@ -102,7 +102,7 @@ void BM_FindXmlEnd_libxml2ReadMemory(benchmark::State& state) {
 void BM_ListItems_ZqXmlU(benchmark::State& state) {
     std::string doc = ListDocument();
     char name[] = "dc:subject";
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         ZQ_KWLIST_STRUCT_T items{};
         ZqXmlU_GetElementContents(doc.data(), name, nullptr, &items, 2, 0, 0, kTag);
         if (items.count != 10000) state.SkipWithError("wrong item count");
@@ -126,7 +126,7 @@ void CollectItems(xmlNodePtr node, std::vector<std::string>& out) {
 
 void BM_ListItems_libxml2(benchmark::State& state) {
     const std::string& doc = ListDocument();
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         xmlDocPtr parsed = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml",
                                          nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
         std::vector<std::string> items;

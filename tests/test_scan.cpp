@@ -38,13 +38,13 @@ void Release(void* p) {
     ZqXmlU_Free(&p);
 }
 
-enum Scanner { kNext, kSpace, kEnd, kSub };
+enum Scanner : long { kNext, kSpace, kEnd, kSub };
 
 TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
     const struct {
         Scanner scanner;
         const char* text;
-        int start;
+        long start;
         const char* target;
         int mode;  // kSpace: stopAtGreater
         int expected;
@@ -86,7 +86,8 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
         long r = 0;
         switch (c.scanner) {
             case kNext:
-                r = ZqXmlU_FindNextUnquoted(text.p, c.start, C(c.target), c.mode);
+                r = ZqXmlU_FindNextUnquoted(text.p, static_cast<ZqLong>(c.start), C(c.target),
+                                            c.mode);
                 break;
             case kSpace:
                 r = ZqXmlU_FindUnquotedWhitespace(text.p, c.mode);
