@@ -8,8 +8,8 @@
 
 #include "zqxmlu.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__SSE2__) || defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -57,38 +57,113 @@ inline bool IsComment(const char* s) {
 // The text is cut into pieces of at most this many bytes whose length strnlen measures without
 // passing the NUL; inside a piece the search may then read whole vectors.
 constexpr size_t kPiece = 16384;
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+// A search inside one piece: the offset of the first occurrence of target (n >= 2 characters)
+// that starts in s[0, len), or kNone. s[0, len] is readable (s[len] is the NUL or the first byte
+// of the next piece); a candidate is confirmed with strncmp, which stops at the NUL.
+using PieceSearch = size_t (*)(const char* s, size_t len, const char* target, size_t n);
+
+inline bool Confirm(const char* at, const char* target, size_t n) {
+    return std::strncmp(at + 1, target + 1, n - 1) == 0;
+}
+
+// Candidates are the positions whose character equals the target's first one and whose
+// character n - 1 further on equals its last one; vectors test a block of them at once.
+size_t ScanFrom(const char* s, size_t len, size_t i, const char* target, size_t n) {
+    const char first = target[0];
+    const char last = target[n - 1];
+    for (; i < len; ++i) {
+        if (s[i] == first && (i + n - 1 > len || s[i + n - 1] == last) && Confirm(s + i, target, n))
+            return i;
+    }
+    return kNone;
+}
+
+#if defined(__SSE2__)
+size_t SearchSse2(const char* s, size_t len, const char* target, size_t n) {
+    const __m128i first = _mm_set1_epi8(target[0]);
+    const __m128i last = _mm_set1_epi8(target[n - 1]);
+    size_t i = 0;
+    for (; i + n + 15 <= len + 1; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + n - 1));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        for (; mask; mask &= mask - 1) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+            if (Confirm(s + at, target, n)) return at;
+        }
+    }
+    return ScanFrom(s, len, i, target, n);
+}
+#endif
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ZQ_HAVE_AVX2 1
+__attribute__((target("avx2"))) size_t SearchAvx2(const char* s, size_t len, const char* target,
+                                                  size_t n) {
+    const __m256i first = _mm256_set1_epi8(target[0]);
+    const __m256i last = _mm256_set1_epi8(target[n - 1]);
+    size_t i = 0;
+    for (; i + n + 31 <= len + 1; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + n - 1));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+        for (; mask; mask &= mask - 1) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+            if (Confirm(s + at, target, n)) return at;
+        }
+    }
+    return ScanFrom(s, len, i, target, n);
+}
+
+__attribute__((target("avx512bw"))) size_t SearchAvx512(const char* s, size_t len,
+                                                        const char* target, size_t n) {
+    const __m512i first = _mm512_set1_epi8(target[0]);
+    const __m512i last = _mm512_set1_epi8(target[n - 1]);
+    size_t i = 0;
+    for (; i + n + 63 <= len + 1; i += 64) {
+        const __m512i a = _mm512_loadu_si512(s + i);
+        const __m512i b = _mm512_loadu_si512(s + i + n - 1);
+        uint64_t mask = _mm512_cmpeq_epi8_mask(a, first) & _mm512_cmpeq_epi8_mask(b, last);
+        for (; mask; mask &= mask - 1) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctzll(mask));
+            if (Confirm(s + at, target, n)) return at;
+        }
+    }
+    return ScanFrom(s, len, i, target, n);
+}
+#endif
+
+#if !defined(__SSE2__)
+size_t SearchPlain(const char* s, size_t len, const char* target, size_t n) {
+    return ScanFrom(s, len, 0, target, n);
+}
+#endif
+
+// The widest search this processor runs, chosen once.
+PieceSearch ChooseSearch() {
+#if defined(ZQ_HAVE_AVX2)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw")) return SearchAvx512;
+    if (__builtin_cpu_supports("avx2")) return SearchAvx2;
+#endif
+#if defined(__SSE2__)
+    return SearchSse2;
+#else
+    return SearchPlain;
+#endif
+}
 
 // First occurrence of target (n >= 2 characters) at or after s, or NULL at the NUL.
-const char* FindPair(const char* s, const char* target, size_t n) {
-    const char t0 = target[0];
-    const char t1 = target[1];
+const char* FindLong(const char* s, const char* target, size_t n) {
+    static const PieceSearch search = ChooseSearch();
     for (;;) {
         const size_t len = strnlen(s, kPiece);
-        // s[len] is readable: the NUL, or the first byte of the next piece. A candidate at i
-        // needs s[i + 1], so candidates run up to len - 1 with the pair read across the edge.
-        size_t i = 0;
-#if defined(__SSE2__)
-        const __m128i first = _mm_set1_epi8(t0);
-        const __m128i second = _mm_set1_epi8(t1);
-        for (; i + 16 <= len; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
-            unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, second))));
-            while (mask) {
-                const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-                const char* at = s + i + bit;
-                if (n == 2 || std::strncmp(at + 2, target + 2, n - 2) == 0) return at;
-                mask &= mask - 1;
-            }
-        }
-#endif
-        for (; i < len; ++i) {
-            if (s[i] == t0 && s[i + 1] == t1 &&
-                (n == 2 || std::strncmp(s + i + 2, target + 2, n - 2) == 0)) {
-                return s + i;
-            }
-        }
+        const size_t at = search(s, len, target, n);
+        if (at != kNone) return s + at;
         if (len < kPiece) return nullptr;
         s += len;
     }
@@ -97,7 +172,7 @@ const char* FindPair(const char* s, const char* target, size_t n) {
 // First occurrence of target (n >= 1 characters) at or after s, or NULL.
 inline const char* FindPlain(const char* s, const char* target, size_t n) {
     if (n == 1) return std::strchr(s, target[0]);
-    return FindPair(s, target, n);
+    return FindLong(s, target, n);
 }
 
 }  // namespace
