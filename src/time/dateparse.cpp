@@ -1,6 +1,7 @@
 // Date parsing: one fixed layout per call, named by its format code. Fields are read with
 // ZqXmlU_ParseDecimal, each starting where the previous one's delimiter was consumed, and the
-// separators are checked at fixed character positions. Anything rejected gives 0.
+// separators are checked at fixed character positions (the usual ISO texts take a shortcut that
+// reads the same fields). Anything rejected gives 0.
 //
 // The text is only read, never written, and never past its terminator: the fixed-position
 // checks see the bytes beyond the end as NUL, and a field that would start at or beyond the end
@@ -352,7 +353,7 @@ double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours, ZqULo
 extern "C" {
 
 uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes) {
-    double fraction;
+    double fraction = 0.0;
     return Parse(text, format, zoneHours, zoneMinutes, &fraction);
 }
 
