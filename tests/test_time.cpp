@@ -138,6 +138,9 @@ TEST(ParseDate, WorkedValues) {
         {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "2004-07-", "-"}},
         {21, 0, {"2004071", "200407155"}},
         {24, 0, {"1970-01-01T00:00:00"}, 800, 0},  // falls before the start of the count
+        // The last seconds before 1970 in UTC wrap in the unsigned walk down the leap table.
+        {23, 2678399, {"1970-01-01T00:59:36+01:00", "1970-01-01T00:59:59+01:00"}},
+        {23, 2678398, {"1970-01-01T00:59:35+01:00"}},
     };
     for (const Group& g : groups) {
         for (const std::string& text : g.texts) {

@@ -9,6 +9,8 @@
 #ifndef ZQ_TIME_CALENDAR_H
 #define ZQ_TIME_CALENDAR_H
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace zq::cal {
@@ -47,14 +49,12 @@ inline constexpr char kMonthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // Julian leap years up to 1582 (remainder with the sign of the dividend), Gregorian after.
-inline bool IsLeapYear(int64_t year) {
-    if (year % 4 != 0) return false;
-    return year <= 1582 || year % 100 != 0 || year % 400 == 0;
+constexpr bool IsLeapYear(int64_t year) {
+    return (year % 4 == 0) & ((year <= 1582) | (year % 100 != 0) | (year % 400 == 0));
 }
 
-// Day number of a date. month must lie in 1..12; the day is an offset that may run past the end
-// of the month (30 February is 1 March) or below 1. The days 5 to 14 October 1582 give 577736.
-inline int64_t DayNumber(int64_t year, int month, int64_t day) {
+// Day number of a date, worked out from the calendar rules (see DayNumber).
+constexpr int64_t CountDays(int64_t year, int month, int64_t day) {
     const int64_t before = kDaysBefore[IsLeapYear(year) ? 1 : 0][month - 1];
     const int64_t y = year - 1;
     if (year < 1582 || (year == 1582 && (month < 10 || (month == 10 && day <= 4)))) {
@@ -67,6 +67,32 @@ inline int64_t DayNumber(int64_t year, int month, int64_t day) {
     const int64_t g = (y / 400) * 146097 + ((y % 400) / 100) * 36524 + ((y % 100) / 4) * 1461 +
                       (y % 4) * 365 + before + day - 1;
     return g + 3;
+}
+
+// The years most dates fall in, 1970 to 2105: day number of 1 January and leap flag.
+struct YearStart {
+    int32_t day;
+    int32_t leap;
+};
+inline constexpr int64_t kFirstTableYear = 1970;
+inline constexpr auto kYearStarts = [] {
+    std::array<YearStart, 136> starts{};
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const auto year = kFirstTableYear + static_cast<int64_t>(i);
+        starts[i] = YearStart{static_cast<int32_t>(CountDays(year, 1, 1)), IsLeapYear(year)};
+    }
+    return starts;
+}();
+
+// Day number of a date. month must lie in 1..12; the day is an offset that may run past the end
+// of the month (30 February is 1 March) or below 1. The days 5 to 14 October 1582 give 577736.
+inline int64_t DayNumber(int64_t year, int month, int64_t day) {
+    const uint64_t index = static_cast<uint64_t>(year - kFirstTableYear);
+    if (index < kYearStarts.size()) {
+        const YearStart& start = kYearStarts[index];
+        return start.day + kDaysBefore[start.leap][month - 1] + day - 1;
+    }
+    return CountDays(year, month, day);
 }
 
 struct Date {

@@ -75,8 +75,13 @@ class Writer {
             *p_++ = *s++;
         return *this;
     }
-    // At least minDigits digits, zero-filled.
+    // At least minDigits digits, zero-filled. The fields of a date take the two- and
+    // four-digit paths.
     Writer& Number(uint64_t v, int minDigits) {
+        if (minDigits == 2 && v < 100) return Pair(static_cast<size_t>(v));
+        if (minDigits == 4 && v < 10000) {
+            return Pair(static_cast<size_t>(v / 100)).Pair(static_cast<size_t>(v % 100));
+        }
         char digits[20];
         int n = 0;
         do {
@@ -95,6 +100,17 @@ class Writer {
     }
 
   private:
+    // Two digits of v < 100.
+    Writer& Pair(size_t v) {
+        static constexpr char kPairs[] =
+            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+            "8081828384858687888990919293949596979899";
+        std::memcpy(p_, kPairs + 2 * v, 2);
+        p_ += 2;
+        return *this;
+    }
+
     char* begin_;
     char* p_;
 };

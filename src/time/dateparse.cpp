@@ -1,13 +1,19 @@
 // Date parsing: one fixed layout per call, named by its format code. Fields are read with
 // ZqXmlU_ParseDecimal, each starting where the previous one's delimiter was consumed, and the
-// separators are checked at fixed character positions. Anything rejected gives 0.
+// separators are checked at fixed character positions (the usual ISO texts take a shortcut that
+// reads the same fields). Anything rejected gives 0.
 //
 // The text is only read, never written, and never past its terminator: the fixed-position
 // checks see the bytes beyond the end as NUL, and a field that would start at or beyond the end
 // rejects the date.
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <system_error>
 
 #include "time/calendar.h"
@@ -75,6 +81,78 @@ double SecondsWithFraction(const Cursor& c) {
     return x;
 }
 
+inline bool IsDigit(char ch) {
+    return static_cast<unsigned char>(ch) - unsigned{'0'} <= 9;
+}
+
+// Two decimal digits at k.
+inline int32_t Two(const char* t, size_t k) {
+    return (t[k] - '0') * 10 + (t[k + 1] - '0');
+}
+
+// Eight characters of a layout as one word, in memory order: a '0' stands for any digit.
+struct Shape {
+    uint64_t pattern;     // the layout's bytes
+    uint64_t separators;  // 0xFF where the layout has a separator
+
+    explicit constexpr Shape(const char (&layout)[9]) : pattern(0), separators(0) {
+        std::array<char, 8> p{};
+        std::array<unsigned char, 8> m{};
+        for (size_t i = 0; i < 8; ++i) {
+            p[i] = layout[i];
+            m[i] = layout[i] == '0' ? 0 : 0xFF;
+        }
+        pattern = std::bit_cast<uint64_t>(p);
+        separators = std::bit_cast<uint64_t>(m);
+    }
+
+    // Whether the eight characters at t have the layout: every byte of x ^ pattern is a digit's
+    // value (0..9), and 0 where a separator stands. A byte of 0x8A or more carries into the next
+    // byte's sum, but is caught by its own high bit.
+    bool Matches(const char* t) const {
+        uint64_t x;
+        std::memcpy(&x, t, sizeof x);
+        const uint64_t v = x ^ pattern;
+        return (((v + 0x7676767676767676u) | v) & 0x8080808080808080u) == 0 &&
+               (v & separators) == 0;
+    }
+};
+
+constexpr Shape kIsoDate("0000-00-");    // characters 0..7
+constexpr Shape kIsoMiddle("00T00:00");  // characters 8..15
+constexpr Shape kIsoTime("00:00:00");    // characters 11..18
+
+// The usual texts of formats 23 and 24: "yyyy-mm-ddThh:mm:ss" with a non-digit after the
+// seconds, for format 23 followed by 'Z', the end, or "+hh:mm" / "-hh:mm" with a non-digit after
+// it. The fields are those the field-by-field scan reads from such a text; every other text goes
+// that way (false). Only characters before the terminator, or the terminator, are looked at.
+bool ReadUsualIso(const char* t, int format, Reading& r) {
+    const size_t len = strnlen(t, 26);
+    if (len < 19 || !kIsoDate.Matches(t) || !kIsoMiddle.Matches(t + 8) ||
+        !kIsoTime.Matches(t + 11) || IsDigit(t[19])) {
+        return false;
+    }
+    if (format == 23 && t[19] != 'Z' && t[19] != '\0') {
+        if (len < 25 || (t[19] != '+' && t[19] != '-') || !IsDigit(t[20]) || !IsDigit(t[21]) ||
+            t[22] != ':' || !IsDigit(t[23]) || !IsDigit(t[24]) || IsDigit(t[25])) {
+            return false;
+        }
+        const int32_t hours = Two(t, 20);
+        r.zoneHours = t[19] == '-' ? -hours : hours;
+        r.zoneMinutes = static_cast<ZqULong>(Two(t, 23));
+    } else if (format == 23 && t[19] == 'Z') {
+        r.zoneHours = 0;
+        r.zoneMinutes = 0;
+    }
+    r.year = Two(t, 0) * 100 + Two(t, 2);
+    r.month = Two(t, 5);
+    r.day = Two(t, 8);
+    r.hour = Two(t, 11);
+    r.minute = Two(t, 14);
+    r.second = Two(t, 17);
+    return true;
+}
+
 // Format 23: after the seconds an optional fraction, then 'Z', the end of the text, or an offset
 // +hh:mm, -hh:mm or +h:mm (+h:m when nothing but a space or the end follows the minutes).
 bool ReadIsoZone(Cursor& c, Reading& r) {
@@ -93,8 +171,8 @@ bool ReadIsoZone(Cursor& c, Reading& r) {
         return true;
     }
     if (z == '\0') return true;
-    if (c.At(19) != '-' && c.At(19) != '+')
-        return false;  // also rejects an offset after a fraction
+    // An offset stands right after the seconds: none may follow a fraction.
+    if (c.At(19) != '-' && c.At(19) != '+') return false;
     c.pos = 19;
     int32_t hours = 0;
     int32_t minutes = 0;
@@ -149,11 +227,12 @@ bool ReadLayout(Cursor& c, int format, Reading& r) {
             return c.Fields(r.year, r.month, r.day) && c.Fields(r.hour, r.minute, r.second) &&
                    Separators(c, "....:..:.....:..:");
         case 23:  // YYYY-MM-DDThh:mm:ss[.fff][Z|+hh:mm]
-            return c.Fields(r.year, r.month, r.day) && c.Fields(r.hour, r.minute, r.second) &&
-                   ReadIsoZone(c, r) && Separators(c, "....-..-..T..:..:");
         case 24:  // YYYY-MM-DDThh:mm:ss, anything after ignored
-            return c.Fields(r.year, r.month, r.day) && c.Fields(r.hour, r.minute, r.second) &&
-                   Separators(c, "....-..-..T..:..:");
+            if (!(c.Fields(r.year, r.month, r.day) && c.Fields(r.hour, r.minute, r.second) &&
+                  Separators(c, "....-..-..T..:..:"))) {
+                return false;
+            }
+            return format == 24 || ReadIsoZone(c, r);
         case 25:  // YYYY-MM-DD
             return c.Fields(r.year, r.month, r.day) && Separators(c, "....-..-");
         case 27:  // Www Mmm DD hh:mm:ss YYYY
@@ -170,14 +249,41 @@ bool ReadLayout(Cursor& c, int format, Reading& r) {
     }
 }
 
+// The walk down the leap-second table (below) stops at the highest i with t + i > entry[i], the
+// comparison made in unsigned 64 bits. For t >= 0 that is the highest i with t > entry[i] - i,
+// and these thresholds rise strictly, so i + 1 is the number of thresholds below t.
+constexpr std::array<uint64_t, kLeapCount> kThresholds = [] {
+    std::array<uint64_t, kLeapCount> d{};
+    for (int i = 0; i < kLeapCount; ++i)
+        d[i] = kLeapSeconds[i] - static_cast<uint64_t>(i);
+    return d;
+}();
+static_assert(std::is_sorted(kThresholds.begin(), kThresholds.end(), std::less_equal<>()));
+
 // Seconds since 1970 (UTC, before the leap correction) -> date value, or 0 when a second 60 is
 // not one of the table's instants.
 uint64_t LeapCorrected(int64_t t, int32_t second) {
-    uint64_t u = static_cast<uint64_t>(t) + kLeapCount;
-    int i = kLeapCount - 1;
-    while (i >= 0 && u <= kLeapSeconds[i] + 1) {
-        --u;
-        --i;
+    uint64_t u;
+    int i;
+    if (t >= 0) {
+        // A binary search without branches: the instants are spread over the whole table.
+        const auto key = static_cast<uint64_t>(t);
+        const uint64_t* base = kThresholds.data();
+        static_assert(kLeapCount == 23, "the steps below halve 23 entries");
+        for (const size_t step : {11, 6, 3, 1, 1})
+            base = base[step] < key ? base + step : base;
+        const int passed = static_cast<int>(base - kThresholds.data()) + (*base < key ? 1 : 0);
+        i = passed - 1;
+        u = key + static_cast<uint64_t>(passed);
+    } else {
+        // Before 1970 in UTC: the walk itself, whose unsigned comparison wraps for the last
+        // seconds before the start.
+        u = static_cast<uint64_t>(t) + kLeapCount;
+        i = kLeapCount - 1;
+        while (i >= 0 && u <= kLeapSeconds[i] + 1) {
+            --u;
+            --i;
+        }
     }
     // A second 60 after the last entry is taken as the first second of the next minute.
     if (second == 60 && i + 1 < kLeapCount && u != kLeapSeconds[i + 1]) return 0;
@@ -211,35 +317,44 @@ uint64_t DateValue(const Reading& r) {
     return result == 0 ? 1 : static_cast<uint64_t>(result);
 }
 
+// The date value of a text (0 when rejected) and the fraction of its seconds.
+uint64_t Parse(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes, double* fraction) {
+    if (!text) return 0;
+    Reading r;
+    r.zoneHours = zoneHours;
+    r.zoneMinutes = zoneMinutes;
+    if (!((format == 23 || format == 24) && ReadUsualIso(text, format, r))) {
+        Cursor c{text, std::strlen(text)};
+        if (!ReadLayout(c, format, r)) return 0;
+    }
+    *fraction = r.fraction;
+    return DateValue(r);
+}
+
 }  // namespace
 
 uint64_t ZQ_CALL ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes,
                            int asDouble) {
-    if (!text) return 0;
-    Cursor c{text, std::strlen(text)};
-    Reading r;
-    r.zoneHours = zoneHours;
-    r.zoneMinutes = zoneMinutes;
-    if (!ReadLayout(c, format, r)) return 0;
-    const uint64_t value = DateValue(r);
+    double fraction = 0.0;
+    const uint64_t value = Parse(text, format, zoneHours, zoneMinutes, &fraction);
     if (!asDouble || value == 0) return value;
-    const double d = static_cast<double>(value) + r.fraction;
+    const double d = static_cast<double>(value) + fraction;
     uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     return bits;
 }
 
 double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes) {
-    const uint64_t bits = ParseDate(text, format, zoneHours, zoneMinutes, 1);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
+    double fraction = 0.0;
+    const uint64_t value = Parse(text, format, zoneHours, zoneMinutes, &fraction);
+    return value == 0 ? 0.0 : static_cast<double>(value) + fraction;
 }
 
 extern "C" {
 
 uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes) {
-    return ParseDate(text, format, zoneHours, zoneMinutes, 0);
+    double fraction = 0.0;
+    return Parse(text, format, zoneHours, zoneMinutes, &fraction);
 }
 
 }  // extern "C"
