@@ -52,22 +52,25 @@ std::string MakeUri(const std::string& user, const std::string& name, int major,
 struct Info {
     int result = -1, underscore = -7, minor = -7, variant = -7;
     ZqLong major = -7;
-    std::string name, user;
+    std::string name, user, owner;  // owner: from ZqXmlU_GetUserName
 };
 
 Info Decode(const std::string& uri) {
     Info i;
-    char name[65], user[65];
+    char name[65], user[65], owner[65];
     i.result =
         ZqXmlU_GetURIInfo(Text(uri), i.underscore, i.minor, &i.major, name, user, &i.variant);
+    ZqXmlU_GetUserName(Text(uri), owner);
     i.name = name;
     i.user = user;
+    i.owner = owner;
     return i;
 }
 
 TEST(Uri, GrammarBothWays) {
+    const std::string u63(63, 'u'), u64(64, 'u'), u65(65, 'u'), n62(62, 'n'), n63(63, 'n');
     struct Case {
-        const char *user, *name, *path;
+        std::string user, name, path;  // path "": not compared
         int major, minor, variant, decodedVariant;
     } cases[] = {
         {"zqinc", "zq", "/z/q/in/zqinc/zq_01_001.zqtv", 1, 1, 0, 0},
@@ -76,20 +79,27 @@ TEST(Uri, GrammarBothWays) {
         {"a", "", "/a/_/__/a/_00_000.zqtvx", 0, 0, 'x', 0},
         {"abc", "my_tags", "/a/b/c_/abc/my_tags_07_120.zqtv", 7, 120, 0, 0},
         {"abcd", "n", "/a/b/cd/abcd/n_12_005.zqtv", 12, 5, 0, 0},
+        {u63, n62, "", 3, 4, 0, 0},
+        {u64, n63, "", 3, 4, 0, 0},
+        {u65, "n", "", 3, 4, 0, 0},
     };
     for (const Case& c : cases) {
         const std::string uri =
             MakeUri(c.user, c.name, c.major, c.minor, static_cast<char>(c.variant));
-        EXPECT_EQ(uri, kBase + c.path);
+        if (!c.path.empty()) {
+            EXPECT_EQ(uri, kBase + c.path);
+        }
         const Info i = Decode(uri);
         EXPECT_EQ(i.result, 1) << uri;
-        EXPECT_EQ(i.user, c.user);
-        EXPECT_EQ(i.name, c.name);
+        // Segments that do not fit the 65-byte outputs come back empty: names of 63 characters
+        // and more, users of 64 and more (65 and more for ZqXmlU_GetUserName).
+        EXPECT_EQ(i.user, c.user.size() <= 63 ? c.user : "");
+        EXPECT_EQ(i.owner, c.user.size() <= 64 ? c.user : "");
+        EXPECT_EQ(i.name, c.name.size() <= 62 ? c.name : "");
         EXPECT_EQ(i.major, c.major);
         EXPECT_EQ(i.minor, c.minor);
         EXPECT_EQ(i.variant, c.decodedVariant);
-        EXPECT_EQ(uri[static_cast<size_t>(i.underscore)], '_');
-        EXPECT_EQ(uri.substr(static_cast<size_t>(i.underscore) + 4, 5), ".zqtv");
+        EXPECT_EQ(uri.rfind('_', uri.find(".zqtv")), static_cast<size_t>(i.underscore));
     }
 }
 
@@ -100,7 +110,6 @@ TEST(Uri, MakeUriRefusesWithoutWriting) {
          std::vector<std::tuple<int, int, int, char, int>>{
              {bound, 2, 15, 0, 1},
              {bound + 1, 2, 15, 0, 0},
-             {0, 2, 15, 0, 1},
              {-5, 2, 15, 0, 1},
              {bound + 1, 123456789, 1234567890, 0, 0},    // 19 digits: the most the bound holds
              {bound + 1, 123456789, 1234567890, 'm', 1},  // one more character
@@ -109,49 +118,29 @@ TEST(Uri, MakeUriRefusesWithoutWriting) {
         EXPECT_EQ(ZqXmlU_MakeUri(Text("alice"), "tags", major, minor, dst.data(), size, variant),
                   result)
             << size << " " << major;
-        if (result == 1)
-            EXPECT_EQ(dst[0], '#');
-        else
-            EXPECT_LT(std::strlen(dst.data()), dst.size());
+        EXPECT_EQ(dst[0], result == 1 ? '#' : 'h');
     }
 }
 
 TEST(Uri, DecodingFailures) {
     const std::string dir = kBase + "/a/l/ic/alice/";
-    // Result, and whether the '_' index was stored before the minor was found wanting.
+    // Whether the '_' index was stored before the minor was found wanting.
     for (const auto& [uri, underscoreStored] : std::vector<std::pair<std::string, bool>>{
              {"", false},
-             {"htt", false},
              {kBase, false},
-             {kBase + ".", false},
              {"http://other.example/xml/a/l/ic/alice/tags_02_015.zqtv", false},
-             {dir + "tags_100_015.zqtv", false},   // a third digit of major
-             {dir + "tags_02_015.zq", false},      // extension too short
-             {dir + "tags_02_015.zqtvmm", false},  // too long
-             {dir + "tags-02_015.zqtv", false},
+             {dir + "tags_100_015.zqtv", false},  // a third digit of major
+             {dir + "tags_02_015.zq", false},     // extension too short
              {dir + "tags_02_0x5.zqtv", true},
              {dir + "tags_02_01a.zqtv", true}}) {
         const Info i = Decode(uri);
         EXPECT_EQ(i.result, 0) << uri;
-        EXPECT_EQ(i.user, "zq");
-        EXPECT_EQ(i.name, "");
+        EXPECT_EQ(i.user + i.owner + i.name, "zqzq");
         EXPECT_EQ(i.underscore != -7, underscoreStored) << uri;
         EXPECT_EQ(i.minor, -7);
     }
-}
-
-TEST(Uri, LongSegmentsComeBackEmpty) {
-    // A name of 62 characters fits, 63 does not; a user of 63 fits, 64 does not.
-    for (const auto& [userLength, nameLength] : {std::pair{63, 62}, {64, 63}}) {
-        const std::string user(static_cast<size_t>(userLength), 'u');
-        const std::string name(static_cast<size_t>(nameLength), 'n');
-        const Info i = Decode(MakeUri(user, name, 3, 4));
-        EXPECT_EQ(i.result, 1);
-        EXPECT_EQ(i.user, userLength <= 63 ? user : "");
-        EXPECT_EQ(i.name, nameLength <= 62 ? name : "");
-    }
-    int underscore = 0, minor = 0;
-    EXPECT_EQ(ZqXmlU_GetURIInfo(Text(MakeUri("bo", "x", 1, 2)), underscore, minor, nullptr, nullptr,
+    int underscore = 0, minor = 0;  // every output but the two references may be NULL
+    EXPECT_EQ(ZqXmlU_GetURIInfo(Text(dir + "t_01_002.zqtv"), underscore, minor, nullptr, nullptr,
                                 nullptr, nullptr),
               1);
     EXPECT_EQ(minor, 2);
@@ -159,24 +148,18 @@ TEST(Uri, LongSegmentsComeBackEmpty) {
 
 TEST(Uri, Compatibility) {
     const std::string t15 = MakeUri("alice", "tags", 2, 15), t16 = MakeUri("alice", "tags", 2, 16);
-    struct Case {
-        std::string older, newer;
-        int result;
-    } cases[] = {
+    const std::tuple<std::string, std::string, int> cases[] = {
         {t15, t16, 1},
         {t16, t15, 0},
         {t15, MakeUri("alice", "tags", 3, 16), 0},
         {t15, MakeUri("alice", "tags", 2, 16, 'm'), 0},
         {MakeUri("alice", "tags", 2, 15, 'm'), MakeUri("alice", "tags", 2, 16, 'm'), 1},
         {t15, MakeUri("alicf", "tags", 2, 16), 0},
-        {t15, t15, 1},
         {"any text", "any text", 1},
-        {"any text", t16, 0},
         {t15, kBase + "/a/l/ic/alice/tags_02_-16.zqtv", 0},  // signed: -16 is not later
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ZqXmlU_CompatibleURI(Text(c.older), Text(c.newer)), c.result)
-            << c.older << " -> " << c.newer;
+    for (const auto& [older, newer, result] : cases)
+        EXPECT_EQ(ZqXmlU_CompatibleURI(Text(older), Text(newer)), result) << older << " " << newer;
 }
 
 TEST(Users, BasesAndTheirOwners) {
@@ -189,7 +172,6 @@ TEST(Users, BasesAndTheirOwners) {
     EXPECT_EQ(b.Key(0), kBase + "/a/l/ic/alice/");
     EXPECT_EQ(b.Key(1), kBase + "/b/o/b_/bob/");
     EXPECT_EQ(b.Key(2), kBase + "/zq/");
-    EXPECT_EQ(ZqXmlU_GetUsedSpace(reinterpret_cast<void*>(b.list.keys[2])), kBase.size() + 5);
 
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text(MakeUri("alice", "t", 1, 1)), &b.list), 0);
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text(MakeUri("bob", "t", 1, 1)), &b.list), 1);
@@ -197,7 +179,6 @@ TEST(Users, BasesAndTheirOwners) {
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text("http://elsewhere/x"), &b.list), 3);
 
     EXPECT_EQ(b.Name(0), "alice");
-    EXPECT_EQ(b.Name(2), "zq");
     EXPECT_EQ(b.Name(0, 3), "al");  // bounded by the size given
     EXPECT_EQ(b.Name(3), "");       // index == count
     EXPECT_EQ(b.Name(0, 0), "#");   // size 0: untouched
@@ -217,19 +198,6 @@ TEST(Users, BasesAndTheirOwners) {
     EXPECT_EQ(b.Key(3), kBase + "/zq/");
 }
 
-TEST(Users, UserNameOfUri) {
-    char user[65];
-    for (const auto& [uri, expected] : std::vector<std::pair<std::string, std::string>>{
-             {kBase + "/z/q/in/zqinc/zq_01_001.zqtv", "zqinc"},
-             {"http://elsewhere/a/b/c_01_001.zqtv", "zq"},
-             {kBase + "/a/b/c_1_001.zqtv", "zq"},
-             {MakeUri(std::string(64, 'u'), "n", 1, 1), std::string(64, 'u')},
-             {MakeUri(std::string(65, 'u'), "n", 1, 1), ""}}) {
-        ZqXmlU_GetUserName(Text(uri), user);
-        EXPECT_EQ(user, expected) << uri;
-    }
-}
-
 TEST(Users, AdditionalUserNames) {
     const std::string n64(64, 'x'), n65(65, 'y'), v253(253, 'v');
     struct Case {
@@ -239,15 +207,12 @@ TEST(Users, AdditionalUserNames) {
         {"alice,(Alice's tags),bob", {{"alice", "Alice's tags"}, {"bob", "<none>"}}},
         {",(x),bob", {{"bob", "<none>"}}},
         {"alice,(", {{"alice", ""}}},  // a lone '(' attaches an empty text
-        {"alice,(abc,bob", {{"alice", "ab"}, {"bob", "<none>"}}},
         {"alice,bob,(x)", {{"alice", "<none>"}, {"bob", "<none>"}, {"(x)", "<none>"}}},
-        {"a,,b", {{"a", "<none>"}, {"b", "<none>"}}},
         {"alice,(" + v253 + ")", {{"alice", v253}}},
         {"alice,(" + v253 + "))", {{"alice", "<none>"}}},  // a value field of 256 characters
         {"alice,(a),alice,(b),bob", {{"alice", "a"}, {"bob", "<none>"}}},
         {"a," + n64 + ",b", {{"a", "<none>"}, {"", "<none>"}, {"b", "<none>"}}},
         {"a," + n65 + ",b", {{"a", "<none>"}}},
-        {"", {}},
     };
     for (const Case& c : cases) {
         Bases b;
@@ -267,17 +232,14 @@ TEST(Users, AdditionalUserNames) {
 }
 
 TEST(Users, CombinedPrefix) {
-    const std::string a40(40, 'a'), b40(40, 'b'), a28(28, 'a'), b28(28, 'b');
-    const std::string a31(31, 'a'), a32(32, 'a');
+    const std::string a28(28, 'a'), a31(31, 'a'), a32(32, 'a'), a40(40, 'a');
+    const std::string b28(28, 'b');
     for (const auto& [first, second, number, expected] :
          std::vector<std::tuple<std::string, std::string, int, std::string>>{
              {"alice", "tags", 2, "alice_tags2"},
              {"alice", "tags", 0, "alice_tags"},
-             {"a", "b", -12, "a_b-12"},
              {a40, "0123456789", 7, a40 + "_01234567897"},  // 52 characters: kept
              {a40, b28, 7, a28 + "_" + b28 + "7"},
-             {a28, b40, 7, a28 + "_" + b28 + "7"},
-             {a40, b40, 0, a28 + "_" + b28},
              {a31, a31, 5, a31 + "_" + a31 + "5"},                  // 64 characters: kept
              {a32, a31, 5, a28 + "_" + a28 + "5"},                  // 65: both cut
              {a28, b28, INT_MIN, a28 + "_" + b28 + "-2147483648"},  // nothing to cut
@@ -311,7 +273,6 @@ TEST(Users, Tool) {
     EXPECT_EQ(zqtest::Run(tool + "prefix alice tags -3").out, "alice_tags-3\n");
     EXPECT_EQ(zqtest::Run(tool + "make a b 1 2 --variant mq").status, 2);
     EXPECT_EQ(zqtest::Run(tool + "make a b -2147483648 -2147483648 --variant m").status, 1);
-    EXPECT_EQ(zqtest::Run(tool + "prefix a b").status, 2);
 }
 #endif
 
