@@ -19,14 +19,6 @@ inline constexpr char kTagUserValue[] = "zqUV";
 // Names and user segments are read into buffers of this size (64 characters and a NUL).
 inline constexpr size_t kSegmentBuffer = 65;
 
-// True when `text` begins with the whole of `prefix`; reads `text` no further than its NUL.
-inline bool StartsWith(const char* text, const char* prefix) {
-    while (*prefix) {
-        if (*text++ != *prefix++) return false;
-    }
-    return true;
-}
-
 inline bool InNamespace(const char* text) {
     return std::strncmp(text, kNamespaceBase, kNamespaceBaseLength) == 0;
 }
