@@ -1,6 +1,9 @@
 // Digests, encodings and credentials: SHA-1, Base64, zlib, password records, authenticators.
 #include <gtest/gtest.h>
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
 #include <openssl/sha.h>
 #include <zlib.h>
 
@@ -9,8 +12,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "crypto/authkey.h"
 #include "crypto/sha1.h"
 #include "support.h"
 #include "zqxmlu.h"
@@ -469,6 +474,159 @@ TEST(Password, ObfuscateMasksTwentyBytesInBase64) {
         expected[i] ^= static_cast<unsigned char>(value[i]);
     ZqXmlU_Obfuscate(value, state, out);
     EXPECT_EQ(std::string(out), OpenSslBase64(expected, 20));
+}
+
+// --- Authenticators -----------------------------------------------------------------------------
+
+struct Inserted {
+    int result;
+    std::string text;
+};
+
+Inserted Insert(const char* plain, const char* auth, const std::string& doc, int start = 0) {
+    ZQ_XML_STRUCT_T sink{};
+    sink.tag = zqtest::Tag();
+    ZqXmlU_sprintf(&sink, "%s", doc.c_str());  // exact size: inserting has to grow the buffer
+    Inserted r{ZqXmlU_InsertAuthenticators(plain, auth, &sink, start),
+               std::string(sink.buffer, static_cast<size_t>(sink.length))};
+    EXPECT_EQ(std::strlen(sink.buffer), static_cast<size_t>(sink.length));
+    ZqXmlU_xml_free(sink.buffer);
+    return r;
+}
+
+TEST(AuthenticatorInsert, GoesIntoTheFirstStartTag) {
+    const std::string decl = "<?xml version='1.0'?>";
+    const std::string both = " zqncs:plain_authenticator='p' zqncs:authenticator='a'";
+    struct Case {
+        const char* plain;
+        const char* auth;
+        std::string doc;
+        int start;
+        int result;
+        std::string text;
+    } cases[] = {
+        {"p", "a", decl + "<doc><a/></doc>", 0, 54, decl + "<doc" + both + "><a/></doc>"},
+        {"p", "a", decl + "<doc><a/></doc>", 21, 54, decl + "<doc" + both + "><a/></doc>"},
+        {nullptr, "a", "<doc>x</doc>", 0, 24, "<doc zqncs:authenticator='a'>x</doc>"},
+        {"p", nullptr, "<doc k='v'>", 0, 30, "<doc k='v' zqncs:plain_authenticator='p'>"},
+        {nullptr, nullptr, "<doc>x</doc>", 0, 0, "<doc>x</doc>"},
+        {"p", "a", "<xmlStuff/><XMLb/><doc>x</doc>", 0, 54,
+         "<xmlStuff/><XMLb/><doc" + both + ">x</doc>"},
+        {"p", "a", "<doc/>", 0, 54, "<doc/" + both + ">"},  // an empty-element tag
+        {"p", "a", "</doc><doc>", 0, -1, "</doc><doc>"},
+        {"p", "a", "", 0, -1, ""},
+        {"p", "a", decl, 0, -1, decl},
+        {"p", "a", "<doc", 0, -1, "<doc"},
+        {"p", "a", "<doc>", 5, -1, "<doc>"},
+        {"p", "a", "<doc>", 6, -1, "<doc>"},
+        {"p", "a", "<doc>", -1, -1, "<doc>"},
+    };
+    for (const auto& c : cases) {
+        const Inserted r = Insert(c.plain, c.auth, c.doc, c.start);
+        EXPECT_EQ(r.result, c.result) << c.doc;
+        EXPECT_EQ(r.text, c.text) << c.doc;
+    }
+    EXPECT_EQ(ZqXmlU_InsertAuthenticators("p", "a", nullptr, 0), -1);
+    ZQ_XML_STRUCT_T toFile{};
+    toFile.file = stdout;
+    EXPECT_EQ(ZqXmlU_InsertAuthenticators("p", "a", &toFile, 0), -1);
+}
+
+// Test authenticators, made with the private half of the built-in key (raw private-key operation
+// with PKCS#1 v1.5 type 1 padding).
+class Authenticator : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        FILE* f = std::fopen(ZQ_TEST_DATA "/crypto/auth-test-private.pem", "r");
+        ASSERT_NE(f, nullptr);
+        key_ = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
+        std::fclose(f);
+    }
+    static void TearDownTestSuite() { EVP_PKEY_free(key_); }
+
+    void SetUp() override {
+        ASSERT_NE(key_, nullptr);
+        BIGNUM* ours = nullptr;
+        BIGNUM* built = nullptr;
+        ASSERT_TRUE(EVP_PKEY_get_bn_param(key_, OSSL_PKEY_PARAM_RSA_N, &ours));
+        ASSERT_TRUE(EVP_PKEY_get_bn_param(zq::AuthenticatorKey(), OSSL_PKEY_PARAM_RSA_N, &built));
+        const bool same = BN_cmp(ours, built) == 0;
+        BN_free(ours);
+        BN_free(built);
+        if (!same) GTEST_SKIP() << "another public key is built into this library";
+    }
+
+    static std::vector<unsigned char> Sign(const std::string& content) {
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key_, nullptr);
+        std::vector<unsigned char> sig(128);
+        size_t size = sig.size();
+        EXPECT_GT(EVP_PKEY_sign_init(ctx), 0);
+        EXPECT_GT(EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING), 0);
+        EXPECT_GT(
+            EVP_PKEY_sign(ctx, sig.data(), &size,
+                          reinterpret_cast<const unsigned char*>(content.data()), content.size()),
+            0);
+        EVP_PKEY_CTX_free(ctx);
+        sig.resize(size);
+        return sig;
+    }
+
+    static inline EVP_PKEY* key_ = nullptr;
+};
+
+TEST_F(Authenticator, RecoversContentMadeWithThePrivateKey) {
+    for (const std::string& content :
+         {std::string("k"), std::string("photo-4711;2024-05-01"), std::string(117, '\x7F')}) {
+        const auto sig = Sign(content);
+        ASSERT_EQ(sig.size(), 128u);
+        std::vector<unsigned char> out(128, 0);
+        EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 128, out.data()), 1);
+        EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<long>(content.size())),
+                  content);
+    }
+}
+
+TEST_F(Authenticator, FailedRecoveryGivesZeroAndLeavesOutAlone) {
+    auto sig = Sign("content");
+    std::vector<unsigned char> out(130, 0xAA);
+    const std::vector<unsigned char> untouched = out;
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 0, out.data()), 0);
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), -1, out.data()), 0);
+    sig.push_back(0);
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 129, out.data()), 0);
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 127, out.data()), 0);
+    sig[60] ^= 1;
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 128, out.data()), 0);
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(nullptr, 128, out.data()), 0);
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 128, nullptr), 0);
+    EXPECT_EQ(out, untouched);
+    // An empty content recovers nothing, which counts as a failure too.
+    const auto empty = Sign("");
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(empty.data(), 128, out.data()), 0);
+}
+
+TEST_F(Authenticator, KeyIsMadeOnceAndSurvivesFreeSsl) {
+    const auto sig = Sign("content");
+    std::vector<EVP_PKEY*> seen(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] {
+            unsigned char out[128];
+            EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 128, out), 1);
+            seen[i] = zq::AuthenticatorKey();
+            ZqXmlU_FreeSSL();
+        });
+    for (auto& t : threads)
+        t.join();
+    for (EVP_PKEY* k : seen)
+        EXPECT_EQ(k, seen[0]);
+
+    ZqXmlU_FreeSSL();
+    ZqXmlU_FreeSSL();
+    unsigned char out[128] = {};
+    EXPECT_EQ(ZqXmlU_DeencryptAuthenticator(sig.data(), 128, out), 1);
+    EXPECT_EQ(std::memcmp(out, "content", 7), 0);
+    EXPECT_EQ(zq::AuthenticatorKey(), seen[0]);
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ uint32_t ReleaseColumn(Element*& column) {
 
 // Releases owned columns (capacity becomes 0; lent ones keep theirs) and empties the list.
 // `owned` keeps its value. Returns the bytes released.
-template <typename... Elements>
-uint32_t ReleaseColumns(int& count, int& capacity, int owned, Elements*&... columns) {
+template <typename Count, typename... Elements>
+uint32_t ReleaseColumns(Count& count, Count& capacity, int owned, Elements*&... columns) {
     uint32_t bytes = 0;
     if (owned == 1) {
         if (capacity != 0) ((bytes += ReleaseColumn(columns)), ...);
