@@ -31,7 +31,7 @@ const std::u16string& Wide() {
 void BM_Utf8ToUtf16_ZqXmlU(benchmark::State& state) {
     const std::string& t = Text();
     std::vector<ZqWChar> out(t.size());
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const int n = zq::Utf8ToUtf16(t.data(), static_cast<int>(t.size()), out.data(),
                                       static_cast<int>(out.size()));
         benchmark::DoNotOptimize(n);
@@ -44,7 +44,7 @@ void BM_Utf8ToUtf16_iconv(benchmark::State& state) {
     const std::string& t = Text();
     std::vector<char> out(t.size() * 2 + 16);
     iconv_t cd = iconv_open("UTF-16LE", "UTF-8");
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         char* in = const_cast<char*>(t.data());
         size_t inLeft = t.size();
         char* o = out.data();
@@ -59,7 +59,7 @@ void BM_Utf8ToUtf16_iconv(benchmark::State& state) {
 void BM_Utf16ToUtf8_ZqXmlU(benchmark::State& state) {
     const std::u16string& w = Wide();
     std::vector<char> out(w.size() * 3);
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const int n = zq::Utf16ToUtf8(w.data(), static_cast<int>(w.size()), out.data(),
                                       static_cast<int>(out.size()));
         benchmark::DoNotOptimize(n);
@@ -72,7 +72,7 @@ void BM_Utf16ToUtf8_iconv(benchmark::State& state) {
     const std::u16string& w = Wide();
     std::vector<char> out(w.size() * 3 + 16);
     iconv_t cd = iconv_open("UTF-8", "UTF-16LE");
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         char* in = reinterpret_cast<char*>(const_cast<char16_t*>(w.data()));
         size_t inLeft = w.size() * 2;
         char* o = out.data();
@@ -87,7 +87,7 @@ void BM_Utf16ToUtf8_iconv(benchmark::State& state) {
 // Allocate and release 64-byte blocks, 64 live at a time.
 void BM_TaggedBlock64_ZqXmlU(benchmark::State& state) {
     void* blocks[64];
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         for (auto& b : blocks)
             b = ZqXmlU_Calloc(64, 1, "bnch");
         benchmark::DoNotOptimize(blocks);
@@ -99,7 +99,7 @@ void BM_TaggedBlock64_ZqXmlU(benchmark::State& state) {
 
 void BM_TaggedBlock64_malloc(benchmark::State& state) {
     void* blocks[64];
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         for (auto& b : blocks)
             b = std::malloc(64);
         benchmark::DoNotOptimize(blocks);
@@ -112,7 +112,7 @@ void BM_TaggedBlock64_malloc(benchmark::State& state) {
 // calloc + free: the same work including the clearing that tagged blocks guarantee.
 void BM_TaggedBlock64_calloc(benchmark::State& state) {
     void* blocks[64];
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         for (auto& b : blocks)
             b = std::calloc(1, 64);
         benchmark::DoNotOptimize(blocks);
