@@ -11,16 +11,16 @@
 #include <cstring>
 
 #include "frame/tag.h"
+#include "frame/xmlstring.h"
 #include "platform/fmt.h"
 #include "zqxmlu.h"
 
 namespace {
 
-constexpr uint32_t kMagic = 0xDE435F12;
-constexpr size_t kHeader = 16;
-constexpr size_t kSpare = 3;
-// Largest text area: the allocation size must stay representable as size + 19 in 32 bits.
-constexpr int64_t kMaxSize = 0xFFFFFFFFLL - static_cast<int64_t>(kHeader + kSpare);
+constexpr uint32_t kMagic = zq::kSharedMagic;
+constexpr size_t kHeader = zq::kSharedHeader;
+constexpr size_t kSpare = zq::kSharedSpare;
+constexpr int64_t kMaxSize = static_cast<int64_t>(zq::kMaxSharedSize);
 
 struct Header {
     uint32_t magic;

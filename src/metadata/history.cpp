@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame/tag.h"
+#include "platform/chars.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -64,7 +65,7 @@ class WorkArea {
 };
 
 inline bool IsNameDelimiter(char c) {
-    return c == '>' || c == ' ' || c == '\r' || c == '\n' || c == '\t';
+    return c == '>' || zq::IsXmlSpace(c);
 }
 
 // First index at or after `from` where `open` ("<" or "</") + `name` + a name delimiter stands,

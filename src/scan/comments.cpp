@@ -8,18 +8,12 @@
 #include <cstring>
 
 #include "frame/tag.h"
+#include "frame/xmlstring.h"
+#include "platform/chars.h"
 #include "zqxmlu.h"
 #include "zqxmlu_treectrl.h"
 
 namespace {
-
-// Largest shared XML string: its allocation (text, 16-byte header, 3 spare bytes) stays within
-// 32 bits.
-constexpr uint64_t kMaxShared = 0xFFFFFFFFull - 19;
-
-inline bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 // ---------------------------------------------------------------------------------------------
 // Comment of readable strings
@@ -120,7 +114,7 @@ void ExpandItem(CTreeCtrl* tree, HTREEITEM item) {
 }
 
 inline bool EndsName(char c) {
-    return c == '\0' || c == '>' || c == '/' || IsSpace(c);
+    return c == '\0' || c == '>' || c == '/' || zq::IsXmlSpace(c);
 }
 
 // Longest item text: an element's local name.
@@ -144,7 +138,7 @@ char* ZQ_CALL ZqXmlU_ExtractComment(unsigned char* data, char*& writePos, char*&
     const uint64_t reserve = perByte < 16 ? 16 : perByte;
     if (capacity <= offset + reserve) {
         const uint64_t grown = capacity + (perByte < 2048 ? 2048 : perByte + 2);
-        if (grown > kMaxShared) return writePos;
+        if (grown > zq::kMaxSharedSize) return writePos;
         char* fresh = ZqXmlU_xml_realloc(document, static_cast<unsigned>(grown), zq::kTagWork);
         if (!fresh) return writePos;
         document = fresh;
@@ -254,7 +248,7 @@ int ZQ_CALL ZqXmlU_XmlToTree(ZQ_XML_STRUCT_T* document, CTreeCtrl* tree, HTREEIT
     ZqLong p = pos;
     for (;;) {
         // The walk resumes after white space, so that a document may end with a line end.
-        while (IsSpace(text[p]))
+        while (zq::IsXmlSpace(text[p]))
             ++p;
         if (text[p] == '\0') break;
         const ZqLong lt = ZqXmlU_FindNextUnquoted(buffer, p, lessThan, 0);

@@ -9,13 +9,11 @@
 #include <string_view>
 
 #include "frame/tag.h"
+#include "frame/xmlstring.h"
+#include "platform/chars.h"
 #include "zqxmlu.h"
 
 namespace {
-
-inline bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 // What may follow a name in a tag for it to match.
 enum class After {
@@ -27,9 +25,9 @@ enum class After {
 inline bool Ends(char c, After after) {
     switch (after) {
         case After::kTagEnd:
-            return c == '>' || IsSpace(c);
+            return c == '>' || zq::IsXmlSpace(c);
         case After::kTagEndOrSlash:
-            return c == '>' || c == '/' || IsSpace(c);
+            return c == '>' || c == '/' || zq::IsXmlSpace(c);
         case After::kAnything:
             return true;
     }
@@ -41,7 +39,7 @@ enum class Prefix { kNone, kAny, kEither };
 
 // A character of a namespace prefix: anything that cannot end or separate a name.
 inline bool IsPrefixChar(char c) {
-    return c != '\0' && c != '<' && c != '>' && c != '/' && c != ':' && !IsSpace(c);
+    return c != '\0' && c != '<' && c != '>' && c != '/' && c != ':' && !zq::IsXmlSpace(c);
 }
 
 struct TagMatch {
@@ -95,18 +93,6 @@ TagMatch FindTag(const char* from, const char* name, bool closing, Prefix prefix
         p = at + 1;
     }
 }
-
-// Capacity recorded in the header of a shared XML string (magic, tag, references, size), or 0
-// when the buffer is not one.
-uint32_t SharedCapacity(const char* text) {
-    uint32_t header[4];
-    std::memcpy(header, text - sizeof header, sizeof header);
-    return header[0] == 0xDE435F12u ? header[3] : 0;
-}
-
-// Largest shared XML string: its allocation (text, 16-byte header, 3 spare bytes) stays within
-// 32 bits.
-constexpr uint64_t kMaxShared = 0xFFFFFFFFull - 19;
 
 bool Overlaps(const char* p, size_t n, const char* block, size_t size) {
     const auto a = reinterpret_cast<uintptr_t>(p);
@@ -216,7 +202,7 @@ int ZQ_CALL ZqXmlU_Excise(char* text, char* name, int anyPrefix) {
     const char* gt = std::strchr(end.afterName, '>');
     if (!gt) return 3;
     const char* rest = gt + 1;
-    while (IsSpace(*rest))
+    while (zq::IsXmlSpace(*rest))
         ++rest;
     std::memmove(text + (start.open - text), rest, std::strlen(rest) + 1);
     return 0;
@@ -241,12 +227,12 @@ int ZQ_CALL ZqXmlU_InsertString(char*& text, int& /*unused*/, char* insertion, c
         p = static_cast<size_t>(gt) + 1;
     }
     const size_t insertLength = std::strlen(insertion);
-    if (textLength + insertLength + 256 > kMaxShared || textLength + insertLength > INT_MAX)
+    if (textLength + insertLength + 256 > zq::kMaxSharedSize || textLength + insertLength > INT_MAX)
         return -1;
     const size_t drop =
         replaceCount > 0 ? std::min(static_cast<size_t>(replaceCount), textLength - p) : 0;
 
-    const uint32_t capacity = SharedCapacity(text);
+    const uint32_t capacity = zq::SharedSize(text);
     // An insertion taken from the document itself is copied first: growth may move the text and
     // the moves below overwrite it.
     char local[256];
