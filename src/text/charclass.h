@@ -1,0 +1,101 @@
+// Internal pieces of the XML text operations: the character classes of XML names, the byte test
+// for text written unchanged, and scratch buffers for the operations' temporaries.
+#ifndef ZQ_TEXT_CHARCLASS_H
+#define ZQ_TEXT_CHARCLASS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "frame/tag.h"
+#include "zqxmlu.h"
+
+namespace zq {
+
+// One character class of XML names: its production as text, every alternative a bracketed range
+// "[#xLLLL-#xHHHH]" (a single character is a range with equal bounds), alternatives separated by
+// " | ", and the table of inclusive bounds parsed from it on the first test of the class. The
+// table ends with a range whose bounds are both 0 (no class holds U+0000). Ranges keep the order
+// of the production; the walk does not rely on them ascending.
+struct CharRangeTable {
+    const char* production;
+    int32_t* low;
+    int32_t* high;
+    int capacity;  // ranges, end marker included
+    std::once_flag filled;
+};
+
+enum class CharClass { kBaseChar, kIdeographic, kCombiningChar, kDigit, kExtender };
+
+// The table of a class, parsed when this is its first use. Any number of threads may ask at once:
+// the first parses, the others wait until the table is complete.
+const CharRangeTable& FilledTable(CharClass c);
+
+// Fills low/high from a production text: reads "[#x<hex>-#x<hex>]" at the current position, then
+// looks for the next "[" among the 31 characters that follow it (not past the text's NUL) and goes
+// on there. Writes the end marker after the last range read; never writes more than `capacity`
+// entries (end marker included). Returns the number of ranges read.
+int ParseRangeList(const char* text, int32_t* low, int32_t* high, int capacity);
+
+// Class tests: 1 when the code point is in the class, else 0. Negative values are in no class.
+int IsBaseChar(int32_t c);
+int IsIdeographic(int32_t c);
+int IsCombiningChar(int32_t c);
+int IsDigitChar(int32_t c);
+int IsExtender(int32_t c);
+// BaseChar or Ideographic (the Ideographic table is consulted only when BaseChar says no).
+int IsLetter(int32_t c);
+
+// The byte test for text written into XML unchanged: TAB, LF, CR and 0x20..0x7F pass; every other
+// byte fails, 0x80..0xFF included.
+inline int IsValidXmlByte(char c) {
+    const auto b = static_cast<signed char>(c);
+    return b == 9 || b == 10 || b == 13 || b >= 0x20;
+}
+
+// A zeroed tagged block of count * elemSize bytes. A request that a block cannot record (its size
+// field is 32 bits) can never be met and ends the process as heap exhaustion does.
+inline void* AllocBlock(uint64_t count, uint32_t elemSize, const char* tag) {
+    const uint64_t bytes = count * elemSize;
+    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > UINT32_MAX - 12)) {
+        std::fprintf(stderr, "zqxmlu: heap exhausted (%llu bytes requested)\n",
+                     static_cast<unsigned long long>(bytes));
+        std::exit(1);
+    }
+    return ZqXmlU_Calloc(static_cast<int>(static_cast<uint32_t>(bytes)), 1, tag);
+}
+
+// Room for a temporary of `count` elements: a local array of N elements when the caller's
+// threshold allows it, else a zeroed tagged block that is released with the object. The local
+// array is not zeroed.
+template <typename T, size_t N>
+class Scratch {
+  public:
+    Scratch(uint64_t count, bool local, const char* tag = kTagWork) {
+        if (local && count <= N) {
+            p_ = local_;
+        } else {
+            p_ = static_cast<T*>(AllocBlock(count, sizeof(T), tag));
+        }
+    }
+    ~Scratch() {
+        if (p_ != local_) {
+            void* v = p_;
+            ZqXmlU_Free(&v);
+        }
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    T* get() const { return p_; }
+
+  private:
+    T local_[N];
+    T* p_;
+};
+
+}  // namespace zq
+
+#endif  // ZQ_TEXT_CHARCLASS_H

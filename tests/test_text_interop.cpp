@@ -1,0 +1,89 @@
+// Escaped text read back by a real XML parser (libxml2): element content and a quoted attribute
+// value both come back as the original text.
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "support.h"
+#include "zqxmlu.h"
+
+namespace {
+
+void AppendUtf8(std::string& s, uint32_t cp) {
+    if (cp < 0x80) {
+        s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        s += static_cast<char>(0xC0 | (cp >> 6));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        s += static_cast<char>(0xE0 | (cp >> 12));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        s += static_cast<char>(0xF0 | (cp >> 18));
+        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Random characters that XML allows, without control characters; markup characters often.
+std::string RandomText(std::mt19937& rng) {
+    static const char kMarkup[] = "&<>'\";#x0123456789abcdef";
+    std::string s;
+    const int n = static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; ++i) {
+        const uint32_t kind = rng() % 8;
+        uint32_t cp;
+        if (kind < 3) {
+            cp = static_cast<unsigned char>(kMarkup[rng() % (sizeof kMarkup - 1)]);
+        } else if (kind < 5) {
+            cp = 0x20 + rng() % 0x60;  // printable ASCII and 0x7F
+        } else if (kind < 7) {
+            do {
+                cp = 0x80 + rng() % (0xFFFE - 0x80);
+            } while (cp >= 0xD800 && cp <= 0xDFFF);
+        } else {
+            cp = 0x10000 + rng() % 0x100000;
+        }
+        AppendUtf8(s, cp);
+    }
+    return s;
+}
+
+std::string XmlText(xmlChar* s) {
+    std::string out = s ? reinterpret_cast<const char*>(s) : "";
+    xmlFree(s);
+    return out;
+}
+
+TEST(Interop, EscapedTextParsesBack) {
+    std::mt19937 rng(20240611);
+    for (int round = 0; round < 2000; ++round) {
+        const std::string original = RandomText(rng);
+        zqtest::Text text(original);
+        zqtest::Block<char> escaped;
+        ZqXmlU_EscapeXMLStringA(&escaped.p, text, 0, 0, zqtest::Tag());
+        ASSERT_EQ(ZqXmlU_NeedsEscapingA(escaped.p), 0) << original;
+        const std::string doc = std::string("<r a=\"") + escaped.p + "\">" + escaped.p + "</r>";
+        xmlDocPtr parsed = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), nullptr, "UTF-8",
+                                         XML_PARSE_NONET | XML_PARSE_NOERROR);
+        ASSERT_NE(parsed, nullptr) << doc;
+        xmlNodePtr root = xmlDocGetRootElement(parsed);
+        EXPECT_EQ(XmlText(xmlNodeGetContent(root)), original) << doc;
+        EXPECT_EQ(XmlText(xmlGetProp(root, reinterpret_cast<const xmlChar*>("a"))), original);
+        xmlFreeDoc(parsed);
+
+        // And back through the library's own de-escaper.
+        zqtest::Block<char> back;
+        const int n = ZqXmlU_DeEscapeTextA(0, &back.p, escaped.p, 0, zqtest::Tag());
+        EXPECT_EQ(std::string(back.p, static_cast<size_t>(n - 1)), original);
+    }
+    xmlCleanupParser();
+}
+
+}  // namespace
