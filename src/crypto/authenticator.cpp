@@ -90,8 +90,9 @@ extern "C" {
 
 int ZQ_CALL ZqXmlU_InsertAuthenticators(const char* plain, const char* auth, ZQ_XML_STRUCT_T* sink,
                                         int start) {
-    if (!sink || sink->file || !sink->buffer || sink->length < 0 || start < 0 ||
-        start > sink->length) {
+    // A memory sink whose text (and its NUL) lies within its buffer.
+    if (!sink || sink->file || !sink->buffer || sink->length < 0 ||
+        sink->length >= sink->capacity || start < 0 || start > sink->length) {
         return -1;
     }
     const char* text = sink->buffer;
