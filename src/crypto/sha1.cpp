@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "crypto/sha1.h"
+#include "platform/chars.h"
 #include "zqxmlu.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
@@ -307,7 +308,7 @@ void ZQ_CALL ZqXmlU_Sha1Interval(const char* buffer, uint32_t start, uint32_t en
         const unsigned char c = *p++;
         if (c <= ' ') {
             if (c == '\0') break;
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+            if (zq::IsXmlSpace(static_cast<char>(c))) continue;
         }
         block[fill++] = c;
         if (fill == 64) {
