@@ -15,9 +15,13 @@
 //  * Heap exhaustion in the tagged allocator ends the process with exit status 1; the shared XML
 //    string allocator reports it with NULL instead.
 //  * Writes into a caller's buffer never pass the size the caller gives.
-//  * Threads: calls on distinct data may run concurrently. Module-wide state is named where it
-//    occurs (log root, character tables, clock override, RSA key) together with what callers
-//    must still serialise.
+//  * Threads: calls on distinct data may run concurrently; one list, sink, document or string is
+//    used by one thread at a time. Module-wide state: the character tables and the RSA key
+//    object are built once on first use, safely when threads race; the clock override is stored
+//    atomically; the log root must be set (and released) while no other thread reads it. Nothing
+//    else is shared: list sorts keep no module-wide slot.
+//  * NULL pointers and out-of-range sizes or positions get the safe answer each export names
+//    (nothing written, -1, 0 or the "not found" code); nothing reads or writes out of bounds.
 #ifndef ZQXMLU_H
 #define ZQXMLU_H
 
@@ -95,7 +99,10 @@ struct ZQ_XML_STRUCT_T {
 // Keyword list: parallel arrays of pointer-sized keys and values. Start zeroed, or lend arrays of
 // your own (owned 0, capacity = their length): the library never writes past `capacity`, copies
 // lent arrays into its own at the first growth and never releases them. Keys are compared as
-// words (a string key matches by pointer identity, not by text).
+// words (a string key matches by pointer identity, not by text). Every list operation needs
+// 0 <= count <= capacity; a list outside that (or a NULL list) is left untouched: the modify
+// operations and ZqXmlU_AddToPrefixUriList return -1, the others do nothing. An `owned` other
+// than 1 counts as lent.
 struct ZQ_KWLIST_STRUCT_T {
     int count;
     int capacity;  // 0: no arrays yet
@@ -162,6 +169,7 @@ extern "C" {
 
 // Stores a directory path (UTF-8) in narrow and UTF-16 form, as given. The last call wins; the
 // strings of the previous call are released. Call it before other threads use the library.
+// NULL: as ZqXmlU_FreeStorage.
 ZQ_API void ZQ_CALL ZqXmlU_SetLogRoot(const char* path);
 // The stored path, or "c:\zq\" when none is set. Owned by the library; valid until the next
 // ZqXmlU_SetLogRoot or ZqXmlU_FreeStorage.
@@ -185,7 +193,9 @@ ZQ_API int ZQ_CALL ZqXmlU_Free(void** pp);
 ZQ_API unsigned ZQ_CALL ZqXmlU_FreeC(void** pp, unsigned keep);
 
 // Resizes a shared XML string. A string shared with others (count > 1) is copied into a new one
-// and one reference to the old is dropped. NULL on heap exhaustion (p then stays valid).
+// and one reference to the old is dropped. NULL on heap exhaustion (p then stays valid). p NULL:
+// a new string; p not a shared XML string: NULL. A text longer than the new size is cut to
+// newSize - 1 bytes and stays NUL-terminated.
 ZQ_API char* ZQ_CALL ZqXmlU_xml_realloc(char* p, unsigned newSize, const char* tag);
 // Drops one reference (the last one releases the string). false when p is not a shared XML string
 // (NULL included); nothing is done then.
@@ -209,7 +219,9 @@ ZQ_API void ZQ_CDECL ZqXmlU_sprintf(ZQ_XML_STRUCT_T* sink, const char* format, .
 // Keyword lists, prefix/URI list, string lists, tag arrays
 // ---------------------------------------------------------------------------------------------
 // Lists grow before they are full: when count + 1 >= capacity, to 2 * capacity + 5 entries
-// (5, 15, 35, ...). New entries of library arrays are zero.
+// (5, 15, 35, ...). New entries of library arrays are zero. A list that would outgrow one
+// tagged block (more than 2^31 - 1 entries, or a column over 4 GiB) ends the process with exit
+// status 1, as heap exhaustion does. The list operations keep no module-wide state.
 
 extern "C" {
 
@@ -224,10 +236,12 @@ ZQ_API int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list);
 
 // String list (count, capacity, keys of a ZQ_KWLIST_STRUCT_T): appends a tagged copy of text
 // (NULL: only makes room). Capacities 24, 60, 114, ... Release strings and keys with ZqXmlU_Free.
+// The array and each copy are tagged "zqSL".
 ZQ_API void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text);
-// Word list: appends value to keys. Capacities 32, 69, ...
+// Word list: appends value to keys. Capacities 32, 69, ... The array is tagged "zqWL".
 ZQ_API void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value);
-// Appends a row (column 3 untouched). Capacities 256, 576, ...
+// Appends a row (column 3 untouched). Capacities 256, 576, ... Columns are tagged "zqTA"; a
+// record with count > capacity is left alone.
 ZQ_API void ZQ_CALL ZqXmlU_AugmentTags(ZQ_TAGS_STRUCT_T* tags, uint32_t first, uint32_t second,
                                        uint64_t wide, uint32_t unused);
 // Releases the four columns; returns the bytes released.
@@ -236,16 +250,21 @@ ZQ_API int ZQ_CALL ZqXmlU_ReleaseTags(ZQ_TAGS_STRUCT_T* tags);
 }  // extern "C"
 
 // Removes n entries from start, keeping order, when count >= start + n; otherwise does nothing.
+// A negative start or n changes nothing.
 ZQ_API void ZQ_CALL ZqXmlU_DelFromKwList(ZQ_KWLIST_STRUCT_T* list, int start, int n);
-// Releases the key string at index and moves the last entry into its place. Returns 0.
+// Releases the key string at index and moves the last entry into its place. Returns 0. An index
+// outside 0..count-1 changes nothing.
 ZQ_API int ZQ_CALL ZqXmlU_PurgeIdentity(ZQ_KWLIST_STRUCT_T* list, int index);
-// Releases every non-NULL key with ZqXmlU_Free, then the list; returns the bytes released.
+// Releases every non-NULL key with ZqXmlU_Free, then the list; returns the bytes released. Each
+// released key is set to 0 in the array (lent arrays included).
 ZQ_API unsigned ZQ_CALL ZqXmlU_FreeKwAllocList(ZQ_KWLIST_STRUCT_T* list);
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList_p(ZQ_KWLIST_STRUCT_TP* list, uint64_t key, int value,
                                          int mode, const char* tag);
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList_q(ZQ_KWLIST_STRUCT_TQ* list, uint32_t key, uint64_t value,
                                          int mode, const char* tag);
-// Sorts by key, ascending, unsigned; equal keys in no fixed order.
+// Sorts by key, ascending, unsigned; equal keys in no fixed order. No module-wide state: sorts of
+// distinct lists may run at once. Up to 255 entries no heap; beyond that three work blocks
+// tagged "zqSO", released before return.
 ZQ_API void ZQ_CALL ZqXmlU_SortKwList_q(ZQ_KWLIST_STRUCT_TQ* list);
 // Appends a row and returns its index.
 ZQ_API int ZQ_CALL ZqXmlU_AddToPrefixUriList(ZQ_PREFIX_URILIST_STRUCT_T* list, uintptr_t prefix,
@@ -323,31 +342,42 @@ ZQ_API ZqLong ZQ_CALL ZqXmlU_ConstructContent(char* text, ZqLong start, char* ou
 extern "C" {
 
 // Reads a signed integer (decimal, or hexadecimal after a lower-case 'x') into *value; returns
-// the index just past the character that ended it.
+// the index just past the character that ended it (in hexadecimal, '.', '_' and other
+// non-delimiters are not consumed). Wraps modulo 2^64.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseInteger(char* text, int64_t* value, int hexOnly);
 ZQ_API uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours,
                                          ZqULong zoneMinutes);
-// Writes `value` in layout `format`, shifted into the zone, bounded by dstSize. Returns dst.
+// Writes `value` in layout `format`, shifted into the zone. Returns dst. Codes 28 to 31 and
+// unknown codes use code 26's layout. Bounded by dstSize: the whole text and its terminator when
+// they fit, otherwise an empty text; dstSize 0 writes nothing. Second counts are worked in 64
+// bits, so values past 2038-01-19 and local times before 1970 show their true date and time; a
+// zone shift before year 1 shows 0001-01-01. Day number 577815 shows as 1582-12-31.
 ZQ_API char* ZQ_CALL ZqXmlU_MakeDateA(uint64_t value, int format, char* dst, unsigned dstSize,
                                       ZqLong zoneHours, ZqULong zoneMinutes);
 ZQ_API ZqWChar* ZQ_CALL ZqXmlU_MakeDateW(uint64_t value, int format, ZqWChar* dst, unsigned dstSize,
                                          ZqLong zoneHours, ZqULong zoneMinutes);
-// The current date value (or the override); writes it in format 23 unless noText. dst: 26 bytes.
+// The current date value (or the override); writes it in format 23 unless noText. dst: 26 bytes
+// (the same fit rule as ZqXmlU_MakeDateA). Without an override, the UTC text is written into dst
+// even when noText is set.
 ZQ_API uint64_t ZQ_CALL ZqXmlU_GetTimeString(char* dst, unsigned dstSize, int noText,
                                              ZqLong zoneHours, ZqULong zoneMinutes);
 
 }  // extern "C"
 
-// Reads a signed decimal into *value; returns the index just past the delimiter.
+// Reads a signed decimal into *value; returns the index just past the delimiter. The character
+// after an optional sign is taken as a digit without a test, except the terminator: an empty text
+// or a lone sign reads 0 with advance 1 or 2. Wraps modulo 2^32.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value);
 // Parses `text` in layout `format`; 0 for anything rejected. asDouble: the result holds the bit
-// pattern of a double (date value plus the fraction of format 23).
+// pattern of a double (date value plus the fraction of format 23). Never reads past the text's
+// terminator and never writes the text. Format 28 is rejected (0), like 26 and 29 to 31; so are a
+// month outside 1 to 12 and a result before 0001-01-01 or before the start of the second count.
 ZQ_API uint64_t ZQ_CALL ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes,
                                   int asDouble);
 ZQ_API double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours,
                                         ZqULong zoneMinutes);
 // Pins the clock of ZqXmlU_GetTimeString to `value` for the whole process (0 releases it).
-// Stored atomically.
+// Stored atomically: each reader sees the old or the new value.
 ZQ_API void ZQ_CALL ZqXmlU_SetOverrideNow(uint64_t value);
 
 // ---------------------------------------------------------------------------------------------
@@ -360,25 +390,46 @@ ZQ_API void ZQ_CALL ZqXmlU_SetOverrideNow(uint64_t value);
 extern "C" {
 
 // Adds the user's base to the list unless present; moveToFront swaps it to index 0. Returns 0.
+// Base strings are tagged blocks ("zqUB") owned by the list. NULL user or list: nothing done.
 ZQ_API int ZQ_CALL ZqXmlU_MakeUriBase(char* user, ZQ_KWLIST_STRUCT_T* bases, int moveToFront);
-// 0 written; 1 dst too small (dst untouched).
+// 0 written; 1 dst too small (dst untouched). dst must be larger than strlen(user) +
+// strlen(name) + 60, whatever the text's own length. Numbers whose decimal texts with the variant
+// exceed 19 characters (only very large or negative ones), NULL arguments and dstSize <= 0 are
+// refused the same way.
 ZQ_API int ZQ_CALL ZqXmlU_MakeUri(char* user, const char* name, int major, int minor, char* dst,
                                   int dstSize, char variant);
-// 1 when `newer` is a later compatible revision of `older` (or equal to it).
+// 1 when `newer` is a later compatible revision of `older` (or equal to it). NULL: 0.
 ZQ_API int ZQ_CALL ZqXmlU_CompatibleURI(char* older, char* newer);
-// User segment of a URI into `user` (65 bytes); "zq" for a URI outside the scheme.
+// User segment of a URI into `user` (65 bytes); "zq" for a URI outside the scheme (and NULL),
+// "" for a segment of 65 or more characters. NULL user: nothing written.
 ZQ_API void ZQ_CALL ZqXmlU_GetUserName(char* uri, char* user);
 
 }  // extern "C"
 
-// Decodes a vocabulary URI; name and user need 65 bytes each. 1 decoded, 0 not.
+// Decodes a vocabulary URI; name and user need 65 bytes each. 1 decoded, 0 not. Names of 63 or
+// more and users of 64 or more characters come back empty (result still 1). On 0: name "" and
+// user "zq"; underscoreIndex is stored once both '_' are in place, minor only when decoded.
 ZQ_API int ZQ_CALL ZqXmlU_GetURIInfo(char* uri, int& underscoreIndex, int& minor, ZqLong* major,
                                      char* name, char* user, int* variant);
+// Index of the base that `uri` begins with; -1 for another product URI; count for a URI outside
+// NamespaceBase (and NULL). A NULL list counts as empty.
 ZQ_API int ZQ_CALL ZqXmlU_IsUserOwned(char* uri, ZQ_KWLIST_STRUCT_T* bases);
+// User name of entry `index` into dst, cut to dstSize - 1 characters. An index out of range, a
+// NULL list or key, or a name of 64 or more characters gives ""; dstSize <= 0 writes nothing.
 ZQ_API void ZQ_CALL ZqXmlU_GetUsernameI(ZQ_KWLIST_STRUCT_T* bases, int index, char* dst,
                                         int dstSize);
+// Index of the first entry whose user name equals `user`, or -1 (also for NULL arguments).
 ZQ_API int ZQ_CALL ZqXmlU_GetMatchingUri(ZQ_KWLIST_STRUCT_T* bases, char* user);
+// Adds the bases of a comma-separated list of user names, each optionally followed by a field
+// "(value)" attached to the entry at index added - 1. Values are tagged blocks ("zqUV") that
+// belong to the caller: release each non-zero value with ZqXmlU_Free before
+// ZqXmlU_FreeKwAllocList, which releases only keys. A lone "(" attaches an empty text; a value
+// whose index is past count is dropped; a value stored over another replaces the pointer without
+// releasing the old text. A name of 65 or more characters ends the list.
 ZQ_API void ZQ_CALL ZqXmlU_GetAdditionalUsernames(ZQ_KWLIST_STRUCT_T* bases, char* text);
+// first "_" second [number]; names are cut to 28 characters when the whole would pass 64. The
+// result has at most 68 characters (69 bytes suffice); a smaller dst gets it cut to dstSize - 1
+// characters; dstSize <= 0 writes nothing. NULL names count as empty.
 ZQ_API void ZQ_CALL ZqXmlU_MakeCombinedPrefix(char* first, char* second, char* dst, int dstSize,
                                               int number);
 
@@ -386,7 +437,7 @@ ZQ_API void ZQ_CALL ZqXmlU_MakeCombinedPrefix(char* first, char* second, char* d
 // XML document scanning and editing
 // ---------------------------------------------------------------------------------------------
 // Positions are signed indexes into the buffer passed; -1 means not found. No scanner reads past
-// the text's NUL.
+// the text's NUL. NULL texts give -1 (ZqXmlU_FindUnquotedWhitespace: 0).
 
 extern "C" {
 
@@ -395,38 +446,61 @@ ZQ_API ZqLong ZQ_CALL ZqXmlU_FindXmlEnd(char* text);
 
 }  // extern "C"
 
-// mode 0: skip quoted runs; 1: skip comments, a raw quote fails; 2: plain.
+// mode 0: skip quoted runs; 1: skip comments, a raw quote fails; 2: plain. A negative start gives
+// -1. Pass starts from 0 to the index of the NUL: a start beyond it cannot be recognised without
+// reading the text before it.
 ZQ_API ZqLong ZQ_CALL ZqXmlU_FindNextUnquoted(char* text, ZqLong start, char* target, int mode);
 ZQ_API ZqLong ZQ_CALL ZqXmlU_FindUnquotedWhitespace(char* text, int stopAtGreater);
 ZQ_API int ZQ_CALL ZqXmlU_FindSubstring(char* text, char* target);
 
 // Simple text content at pos, de-escaped, in a new tagged block. 1 found, 0 no simple content,
-// -1 malformed.
+// -1 malformed. NULL text or a negative pos: 0, contents NULL. pos must lie within the text.
 ZQ_API int ZQ_CALL ZqXmlU_GetContents(char* text, ZqLong pos, char*& contents);
 // how 1: raw content of the first element `name` (tagged block, NULL when empty); how 2: append
 // the "<rdf:li" items from there on to `items` (strings owned by the list); other: existence.
+// NULL text or name: 0. how 1 with contents NULL, or how 2 with items NULL: 1, nothing stored.
 ZQ_API int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
                                              ZQ_KWLIST_STRUCT_T* items, int how, int maxItems,
                                              int unused, char* tag);
-// 0 copied; 1 no end tag; 2 no start tag; -1 start tag not closed; -2 value too large.
+// 0 copied; 1 no end tag; 2 no start tag; -1 start tag not closed; -2 value too large. NULL text
+// or name: 2; NULL value or valueSize <= 0: -2.
 ZQ_API int ZQ_CALL ZqXmlU_GetParam(char* text, char* name, char* value, int valueSize);
 // Cuts the first element `name` out, in place. 0 done; 1 no end tag; 2 no start tag; 3 end tag
-// not closed.
+// not closed. NULL text or name: 2. A prefix (anyPrefix) is a non-empty run of characters other
+// than white space, '<', '>', '/', ':' and NUL.
 ZQ_API int ZQ_CALL ZqXmlU_Excise(char* text, char* name, int anyPrefix);
 // Inserts into a shared XML string (which may move). Returns the insertion index, 0 when the
-// anchor is missing, -1 when the anchor's tag is not closed.
+// anchor is missing, -1 when the anchor's tag is not closed. Also 0, unchanged: NULL text or
+// insertion, NULL anchor with pos 0, pos < 0 or beyond the text. Also -1, unchanged: growth
+// beyond the shared-string limit or INT_MAX, growth the heap refuses, or growth needed for a
+// text that is not a shared XML string. replaceCount < 0 counts as 0 and stops at the text's end.
+// The insertion may come from the document itself.
 ZQ_API int ZQ_CALL ZqXmlU_InsertString(char*& text, int& unused, char* insertion, char* anchor,
                                        int pos, int replaceCount);
-// Appends three strings to a growable tagged buffer.
+// Appends three strings to a growable tagged buffer. NULL strings count as ""; length < 0, a NULL
+// buffer with length != 0, or a need beyond INT_MAX: nothing done. The strings may come from the
+// buffer itself.
 ZQ_API void ZQ_CALL ZqXmlU_AddToString(char*& buffer, int& length, int& capacity, char* first,
                                        char* second, char* third);
 // Writes an XML comment listing the readable strings of `data` at writePos in the shared XML
-// string `document` (grown as needed).
+// string `document` (grown as needed); returns the position after it, or the comment's start when
+// no string was found. NULL data counts as an empty block; NULL document with NULL writePos makes
+// a new string. writePos outside document, or growth beyond the limit or refused by the heap:
+// nothing written, writePos returned. A UTF-16 unit that would begin in the last byte is not
+// read; the '<' of "<!--" and the '>' of "-->" inside a string are written as entities.
 ZQ_API char* ZQ_CALL ZqXmlU_ExtractComment(unsigned char* data, char*& writePos, char*& document,
                                            unsigned int& capacity, unsigned int dataLen);
-// Reads the rest of `file` into a tagged buffer (NULL, lent or owned), NUL-terminated.
+// Reads the rest of `file` into a tagged buffer (NULL, lent or owned), NUL-terminated. NULL file:
+// nothing done. An owned buffer's capacity is held to its block's size; reading stops,
+// NUL-terminated, when the next growth would pass INT_MAX bytes.
 ZQ_API void ZQ_CALL ZqXmlU_FileToBuf(FILE* file, char*& buffer, unsigned int& capacity, int& owned);
-// Adds one tree item per element of the sink's text from pos on. 1 done, -1 failed.
+// Adds one tree item per element of the sink's text from pos on, under the item of its parent, in
+// document order; each item is expanded once its children are in place. 1 done, -1 failed (an
+// unclosed tag or quote, a name over 64 characters; items so far stay). NULL document or tree,
+// pos outside 0..length: -1; NULL buffer: 1. An end tag closes the innermost open element
+// whatever its name; elements still open at the end are expanded and the result is 1. Comments,
+// CDATA sections, declarations and processing instructions give no item. No recursion: depth is
+// limited by memory only. Run it on the tree control's thread (<zqxmlu_treectrl.h> elsewhere).
 ZQ_API int ZQ_CALL ZqXmlU_XmlToTree(ZQ_XML_STRUCT_T* document, CTreeCtrl* tree, HTREEITEM parent,
                                     int pos, int passOn);
 
@@ -435,29 +509,57 @@ ZQ_API int ZQ_CALL ZqXmlU_XmlToTree(ZQ_XML_STRUCT_T* document, CTreeCtrl* tree, 
 // ---------------------------------------------------------------------------------------------
 
 // Compartment number 0..8 of a name ("zqmd" 0, "iptc" 1, "exif" 2, "xmp" 3, "id3" 4, "stat" 5,
-// "photoshop" 6, "mp3" 7, "none" 8); unknown names give 0.
+// "photoshop" 6, "mp3" 7, "none" 8); unknown names (and NULL) give 0.
 ZQ_API int ZQ_CALL ZqXmlU_WhichCompartment(char* name);
-// Copies the sink's text into a new shared XML string *copy.
+// Copies the sink's text (up to its first NUL, at most `length` bytes) into a new shared XML
+// string *copy, tagged with the sink's tag; *copy is NULL for a NULL sink or when the heap is
+// exhausted.
 ZQ_API void ZQ_CALL ZqXmlU_SplitCompartments(ZQ_XML_STRUCT_T* document, char** copy,
                                              ZQ_KWLIST_STRUCT_T* unused);
-// Label document (changed in place) to XMP keyword packet, written to `out`.
+// Label document (changed in place: CR LF pairs removed, stray double quotes marked 0x01) to XMP
+// keyword packet, written to `out`. Nothing is written unless the text starts with "<Labels>"
+// and ends with "</Labels>". Titles are copied unescaped. When the sink cannot take a line, the
+// rest of the bag is dropped and the closing lines are still attempted. Each root is walked once
+// per occurrence. NULL arguments: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out);
+// Walks one label and its descendants (no recursion) and appends each leaf path, a tagged block
+// ("zqLP"), with value `kind`. Returns the characters consumed, 7 for "</Word>", -1 for a bad
+// label. Nothing is written at or past pathSize. NULL text or path: -1; NULL paths: leaves are
+// not recorded.
 ZQ_API int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths, int kind,
                                                   char* path, int pathSize, int isRoot);
+// Next name of a numbered series ("Name" -> "Name2", "Name2" -> "Name3"); result may be name.
+// A name longer than resultSize - 1 is cut first. Without room for one more character, a name
+// without suffix gets "2" over its last character. A suffix of nines grows by one digit when there
+// is room ("Name9" -> "Name10"), else "1" goes over the character before it and zeros over the
+// nines ("Name9" in 6 bytes -> "Nam10"). For resultSize >= 2 the result always differs from the
+// input and stays valid UTF-8. NULL or resultSize <= 0: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_IncrementKeywordName(char* name, char* result, int resultSize);
-// 0 inserted, 1 history element or sequence end missing.
+// Inserts `entry` before the character that precedes the "</rdf:Seq" inside element
+// `historyName`. 0 inserted, 1 history element or sequence end missing (and NULL arguments).
 ZQ_API int ZQ_CALL ZqXmlU_AddHistoryEntry(char*& document, char* historyName, char* unused,
                                           char* entry);
-// 0 done, 3 end tag missing.
+// Sets (or creates after `anchor`, NULL: the default exif description) the parameter element
+// `name`. 0 done, 3 end tag missing. NULL document or NULL/empty name: 0, nothing done; NULL
+// attributes or value count as "". Long names and attributes are composed on the heap, never cut.
 ZQ_API int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char* value,
                                    char* anchor);
+// Base64 (no line breaks) of the de-escaped text and its NUL into base64 (may be NULL). Always 1;
+// NULL text: nothing written.
 ZQ_API int ZQ_CALL ZqXmlU_NeedsBinhex(char* text, char* base64);
-// New region array (tagged block of eight doubles).
+// New region array (tagged block of eight doubles). A zero scale gives the IEEE results (inf,
+// NaN) without trapping.
 ZQ_API double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2, int y2,
                                                       char* tag);
+// Clips the regions to the crop and re-expresses them relative to it; appends the indexes of the
+// regions wholly outside to `outside` (arrays tagged "zqRG"). Always 0. NULL crop or regions:
+// nothing; NULL region keys are skipped; NULL outside: indexes are not recorded.
 ZQ_API int ZQ_CALL ZqXmlU_AdjustRegions(double unused, double* crop, ZQ_KWLIST_STRUCT_T* regions,
                                         ZQ_KWLIST_STRUCT_T* outside);
-// Sidecar / shrunk-copy path beside an image (tagged block), or NULL.
+// Sidecar / shrunk-copy path beside an image: a tagged block ("zqFN"), or NULL. A path without a
+// "\" folder, or a file name without an extension of 1 to 9 characters, gives NULL. The shrunk
+// name is the first candidate that cannot be opened for reading (a directory of that name counts
+// as taken); the counter stops at 9999999 (then NULL). Paths of any length.
 ZQ_API void ZQ_CALL ZqXmlU_GetSidecarNameW(ZqWChar* path, ZqWChar*& out);
 ZQ_API void ZQ_CALL ZqXmlU_GetSidecarNameA(char* path, char*& out);
 ZQ_API void ZQ_CALL ZqXmlU_GetShrunkNameW(ZqWChar* path, ZqWChar*& out);
@@ -472,41 +574,62 @@ ZQ_API void ZQ_CALL ZqXmlU_start_sha1(uint32_t state[5]);
 // Compresses one 64-byte block.
 ZQ_API void ZQ_CALL ZqXmlU_compute_sha1(const unsigned char* block, uint32_t state[5]);
 // Pads the last 0..64 bytes (bits: bits hashed before them) and leaves the digest in the state.
+// A length outside 0..64 is held to that range; a NULL block counts as 0 bytes.
 ZQ_API void ZQ_CALL ZqXmlU_finish_sha1(const unsigned char* block, int length, uint32_t bits,
                                        uint32_t state[5]);
 // Digest of buffer[start..end] (skip 0), or of the text from start to its NUL without white
-// space (skip non-zero).
+// space (skip non-zero). An interval that ends before it starts is the empty message; a NULL
+// buffer gives the empty digest. Lengths count in 32 bits. SHA instructions are used when the
+// processor has them, chosen once.
 ZQ_API void ZQ_CALL ZqXmlU_Sha1Interval(const char* buffer, uint32_t start, uint32_t end,
                                         uint32_t state[5], uint32_t skip);
 // Base64 ending with one "="; dst needs 4 * ceil(n / 3) + 2 bytes plus 1 + tabs per line break.
+// NULL dst: 0, nothing written; NULL src counts as 0 bytes.
 ZQ_API int ZQ_CALL ZqXmlU_ToBase64(const void* src, uint32_t n, char* dst, uint32_t groupsPerLine,
                                    uint32_t tabs);
-// Bytes decoded (never more than capacity), 0 when the text has no "=".
+// Bytes decoded, 0 when the text has no "=". Nothing is written past capacity: a group is written
+// only when its characters plus the bytes so far are below capacity.
 ZQ_API uint32_t ZQ_CALL ZqXmlU_FromBase64(const char* src, unsigned char* dst, uint32_t capacity);
-// *record: password record (tagged block), NULL for a NULL password or one over 255 bytes.
+// *record: password record (tagged block "zqWK"), NULL for a NULL password or one over 255 bytes,
+// a NULL key text, or "key1;key2" not fitting in 128 bytes with its NUL.
 ZQ_API void ZQ_CALL ZqXmlU_EncryptPassword(const char* key1, const char* key2, const char* password,
                                            char** record);
-// *password: the password (tagged block), NULL for an inconsistent record, or unchanged.
+// *password: the password (tagged block "zqWK"), NULL for an inconsistent record, or unchanged:
+// an empty or NULL key2, a NULL key1 or record, "key1;key2" over 127 bytes, a record outside 32 to
+// 255 characters.
 ZQ_API void ZQ_CALL ZqXmlU_DecryptPassword(const char* key1, const char* key2, char** password,
                                            const char* record);
-// Inserts the authenticator attributes into the first start tag of the sink's document.
+// Inserts the authenticator attributes into the first start tag of the sink's document; returns
+// the bytes inserted. -1, with the document unchanged, when no start tag completes before an end
+// tag or the text's end, and for a NULL or stream sink, a NULL buffer, length outside
+// 0..capacity-1, start outside 0..length, or a heap that cannot hold the new text.
 ZQ_API int ZQ_CALL ZqXmlU_InsertAuthenticators(const char* plain, const char* auth,
                                                ZQ_XML_STRUCT_T* sink, int start);
-// RSA public-key recovery (PKCS#1 v1.5) with the built-in key; out needs 128 bytes.
+// RSA public-key recovery (PKCS#1 v1.5) with the built-in key; out needs 128 bytes. 1 when 1..128
+// bytes of content were recovered into out; 0 when length is outside 1..128, data or out is NULL,
+// the data was not made with the key's private half, or the content is empty (out untouched). The
+// key object is built once, even when threads race to the first call, and kept for the process.
 ZQ_API int ZQ_CALL ZqXmlU_DeencryptAuthenticator(const unsigned char* data, int length,
                                                  unsigned char* out);
 
 }  // extern "C"
 
 ZQ_API void ZQ_CALL ZqXmlU_swap_sha1(uint32_t state[5]);
-// zlib stream (RFC 1950) of src into dst (room: n bytes); 0 when it does not fit.
+// zlib stream (RFC 1950) of src into dst (room: n bytes); 0 when it does not fit, 0xFFFFFFFF when
+// the compressor cannot be set up. NULL src (with n > 0) or NULL dst: 0.
 ZQ_API uint32_t ZQ_CALL ZqXmlU_gzip(const unsigned char* src, uint32_t n, unsigned char* dst);
+// Decompresses a zlib stream into dst; the bytes that fitted, 0 for a corrupt stream.
 ZQ_API uint32_t ZQ_CALL ZqXmlU_gunzip(const unsigned char* src, uint32_t n, unsigned char* dst,
                                       uint32_t capacity);
+// 1 when the 8-digit code of first + second equals `expected`. A NULL text counts as empty; a NULL
+// expected code gives 0.
 ZQ_API int ZQ_CALL ZqXmlU_CheckPasswordPIN(const char* first, const char* second,
                                            const char* expected);
-// 28 Base64 characters and a NUL at out (29 bytes).
+// 28 Base64 characters and a NUL at out (29 bytes). NULL out: nothing; NULL value or mask: an
+// empty text.
 ZQ_API void ZQ_CALL ZqXmlU_Obfuscate(const char* value, const uint32_t mask[5], char* out);
+// Releases the calling thread's OpenSSL state. The process-wide state stays (OpenSSL frees it at
+// exit), so later calls from any thread keep working; the key object is kept. Safe to repeat.
 ZQ_API void ZQ_CALL ZqXmlU_FreeSSL(void);
 
 #endif  // ZQXMLU_H
