@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -176,19 +177,18 @@ TEST(Escape, SizeBoundsInputAndCallersBuffer) {
 
     struct Case {
         std::string in;
-        unsigned size;
         std::string written;  // bytes up to the size, then the guard must follow
+        unsigned size;
         int bits;
     };
     using namespace std::string_literals;
     const Case cases[] = {
-        {"a<b", 4, "ab\0"s, 1},      // the entity needs 5 free bytes, the bytes go on
-        {"a<b", 6, "a&lt;b"s, 1},    // no room left for the NUL
-        {"\x01", 6, "&#001;"s, 1},   // a reference needs 6 free bytes, not 7
-        {"x\x01", 6, "x\0"s, 1},     //
-        {"&", 6, "&amp;\0"s, 2},     //
-        {"<ab", 0, ""s, 1},          // size 0: nothing written into a caller's buffer
-        {"ab\0<<"s, 5, "ab\0"s, 0},  // the NUL ends the input within the size
+        {"a<b", "ab\0"s, 4, 1},     // the entity needs 5 free bytes, the bytes go on
+        {"a<b", "a&lt;b"s, 6, 1},   // no room left for the NUL
+        {"\x01", "&#001;"s, 6, 1},  // a reference needs 6 free bytes, not 7
+        {"x\x01", "x\0"s, 6, 1},    {"&", "&amp;\0"s, 6, 2},
+        {"<ab", ""s, 0, 1},          // size 0: nothing written into a caller's buffer
+        {"ab\0<<"s, "ab\0"s, 5, 0},  // the NUL ends the input within the size
     };
     for (const Case& c : cases) {
         std::vector<char> input(c.in.begin(), c.in.end());
@@ -589,6 +589,61 @@ TEST(Content, MeasureAndConstruct) {
         std::vector<char> out(c.text.size() + 2, kGuard);
         EXPECT_EQ(ZqXmlU_ConstructContent(text, c.start, out.data()), c.result) << c.text;
         EXPECT_STREQ(out.data(), c.content.c_str()) << c.text;
+    }
+}
+
+// ---- The vector scanners against their baseline and against in-place decoding ----
+
+struct Results {
+    int needs = 0;
+    std::string decoded, cut, inPlace, escaped;
+    bool operator==(const Results&) const = default;
+};
+
+Results RunAll(const std::string& in, int cutSize) {
+    Results r;
+    Text text(in);
+    r.needs = ZqXmlU_NeedsEscapingA(text);
+    r.decoded = DeEscapeA(in);
+    r.cut = DeEscapeInto(in, cutSize, false);
+    Text buf(in);
+    char* p = buf;
+    const int n = ZqXmlU_DeEscapeTextA(0, &p, buf, static_cast<ZqLong>(in.size() + 1), Tag());
+    r.inPlace.assign(buf.get(), static_cast<size_t>(n > 0 ? n - 1 : 0));
+    zqtest::Block<char> escaped;
+    ZqXmlU_EscapeXMLStringA(&escaped.p, text, 0, 0, Tag());
+    r.escaped = escaped.p;
+    return r;
+}
+
+TEST(Scanners, EveryFormAgrees) {
+    static const char* const kPieces[] = {
+        "&amp;", "&lt;", "&gt;",     "&quot;", "&apos;", "&#x41;", "&#65;", "&#x;",
+        "&#;",   "&",    "<",        ">",      "'",      "\"",     "a",     "plain text ",
+        "\x01",  "\t",   "\xC3\xA9", "&#X4",   "&#",     ";",      "&am",   "&#x41&amp;"};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string in;
+        const int pieces = static_cast<int>(rng() % 60);
+        for (int i = 0; i < pieces; ++i) {
+            // Mostly plain runs, so that blocks of every width are met.
+            in += rng() % 3 ? std::string(rng() % 70, 'x') : kPieces[rng() % std::size(kPieces)];
+        }
+        // No markup at all in some rounds, so that the scan reaches the end.
+        if (round % 4 == 0) {
+            for (char& c : in) {
+                if (c == '<' || c == '>' || c == '\'' || c == '"') c = 'y';
+            }
+        }
+        const int cutSize = 1 + static_cast<int>(rng() % (in.size() + 8));
+        zq::CapScanners(zq::ScanLevel::kSse2);
+        const Results sse2 = RunAll(in, cutSize);
+        zq::CapScanners(zq::ScanLevel::kAvx2);
+        const Results avx2 = RunAll(in, cutSize);
+        zq::CapScanners(zq::ScanLevel::kAvx512);
+        const Results best = RunAll(in, cutSize);
+        ASSERT_TRUE(sse2 == best && avx2 == best) << in;
+        EXPECT_EQ(best.inPlace, best.decoded) << in;
     }
 }
 

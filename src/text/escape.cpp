@@ -13,11 +13,6 @@
 #include "text/charclass.h"
 #include "zqxmlu.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ZQ_TEXT_SSE2 1
-#endif
-
 namespace {
 
 // What a byte becomes in the string escaper.
@@ -56,53 +51,83 @@ ZqWChar* EmptyWide() {
     return empty;
 }
 
-// Leading bytes of p[0, n) that pass unchanged: everything but the five markup characters and,
-// with kControls, the control bytes other than TAB, LF and CR, and 0x7F.
-template <bool kControls>
-size_t PlainRun(const unsigned char* p, size_t n) {
+// Leading bytes of p[0, n) that the string escaper copies unchanged: all but the five markup
+// characters, the control bytes other than TAB, LF and CR, and 0x7F. The vector forms test the
+// markup characters in three comparisons: "<" and ">" differ only in bit 1, "&" and the apostrophe
+// only in bit 0; TAB and CR differ only in bit 2.
+size_t PlainRunTail(const unsigned char* p, size_t n) {
     size_t i = 0;
-#if defined(ZQ_TEXT_SSE2)
-    const __m128i amp = _mm_set1_epi8('&');
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i gt = _mm_set1_epi8('>');
-    const __m128i apos = _mm_set1_epi8('\'');
-    const __m128i quot = _mm_set1_epi8('"');
-    const __m128i ctl = _mm_set1_epi8(0x1F);
-    const __m128i tab = _mm_set1_epi8('\t');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i del = _mm_set1_epi8(0x7F);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        __m128i m = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, apos)));
-        m = _mm_or_si128(m, _mm_cmpeq_epi8(v, quot));
-        if constexpr (kControls) {
-            const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, ctl), v);
-            const __m128i blank = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
-            m = _mm_or_si128(m, _mm_or_si128(_mm_andnot_si128(blank, low), _mm_cmpeq_epi8(v, del)));
-        }
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(m));
-        if (mask) return i + static_cast<size_t>(std::countr_zero(mask));
-    }
-#endif
-    for (; i < n; ++i) {
-        const uint8_t k = kPieces[p[i]];
-        if (k != kPlain && (kControls || k != kDecimal)) break;
-    }
+    while (i < n && kPieces[p[i]] == kPlain)
+        ++i;
     return i;
 }
+
+#if defined(ZQ_TEXT_SSE2)
+size_t PlainRun(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i markup = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
+                                        _mm_set1_epi8('<')),
+                         _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                        _mm_set1_epi8('&'))),
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                         _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
+        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+        const __m128i blank =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8('\r')),
+                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(markup, _mm_andnot_si128(blank, low))));
+        if (mask) return i + static_cast<size_t>(std::countr_zero(mask));
+    }
+    return i + PlainRunTail(p + i, n - i);
+}
+#else
+size_t PlainRun(const unsigned char* p, size_t n) {
+    return PlainRunTail(p, n);
+}
+#endif
+
+#if defined(ZQ_TEXT_DISPATCH)
+__attribute__((target("avx2"))) size_t PlainRunAvx2(const unsigned char* p, size_t n) {
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        const __m256i markup = _mm256_or_si256(
+            _mm256_or_si256(
+                _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
+                                  _mm256_set1_epi8('<')),
+                _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
+                                  _mm256_set1_epi8('&'))),
+            _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')),
+                            _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F))));
+        const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
+        const __m256i blank = _mm256_or_si256(
+            _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(4)), _mm256_set1_epi8('\r')),
+            _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
+        const auto mask = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_or_si256(markup, _mm256_andnot_si256(blank, low))));
+        if (mask) return i + static_cast<size_t>(std::countr_zero(mask));
+    }
+    return i + PlainRun(p + i, n - i);
+}
+#endif
 
 // Escapes in[0, len) into dst (cap bytes; dst NULL: only the result bits). A piece that does not
 // fit is dropped and the scan goes on: a byte needs 1 free byte, an entity its length plus 1, a
 // decimal reference 6. A NUL ends the output when a byte is free.
 int Escape(const unsigned char* in, size_t len, char* dst, size_t cap) {
+    size_t (*plainRun)(const unsigned char*, size_t) = PlainRun;
+#if defined(ZQ_TEXT_DISPATCH)
+    if (zq::UseVectors(zq::ScanLevel::kAvx2)) plainRun = PlainRunAvx2;
+#endif
     int bits = 0;
     size_t r = 0;
     size_t w = 0;
     for (;;) {
-        const size_t run = PlainRun<true>(in + r, len - r);
+        const size_t run = plainRun(in + r, len - r);
         if (dst && run) {
             const size_t n = std::min(run, cap - w);
             std::memcpy(dst + w, in + r, n);
@@ -145,19 +170,120 @@ inline bool IsDecimal(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Reference digits at p, at least one, then ";". Returns the position after the ";", or NULL when
-// the reference is not well formed.
+// Reference digits at p, at least one, then ";".
 template <bool (*kDigit)(char)>
-const char* Reference(const char* p) {
+bool WellFormedReference(const char* p) {
     const char* digits = p;
     while (kDigit(*p))
         ++p;
-    return *p == ';' && p != digits ? p + 1 : nullptr;
+    return *p == ';' && p != digits;
 }
 
-constexpr Entity kNamed[] = {
-    {"amp;", 4}, {"lt;", 3}, {"gt;", 3}, {"quot;", 5}, {"apos;", 5},
-};
+// What the test finds at a markup character: 2 for "<", ">", the apostrophe and the quotation
+// mark; at an "&", 0 when a predefined entity or a well-formed reference starts there, else 1 or 2.
+// The bytes of a well-formed entity or reference after its "&" are never markup, so the scan goes
+// on after it simply by going on.
+int Finding(const char* at, size_t avail) {
+    if (*at != '&') return 2;
+    const char* p = at + 1;
+    if (*p == '\0') return 1;
+    if (*p == '#') {
+        if (p[1] == 'x') return WellFormedReference<IsHex>(p + 2) ? 0 : 1;
+        if (WellFormedReference<IsDecimal>(p + 1)) return 0;
+        return p[1] == ';' ? 2 : 1;  // "&#;" is a stray ampersand
+    }
+    char value;
+    return zq::MatchEntity(at, avail, &value) ? 0 : 2;
+}
+
+// The test over text[i, len), a byte at a time.
+int NeedsTail(const char* text, size_t i, size_t len) {
+    for (; i < len; ++i) {
+        const uint8_t k = kPieces[static_cast<unsigned char>(text[i])];
+        if (k == kPlain || k == kDecimal) continue;
+        if (const int f = Finding(text + i, len - i)) return f;
+    }
+    return 0;
+}
+
+// The test, sixty-four bytes at a time: a bit for each markup character of the block, each looked
+// at in order.
+#define ZQ_NEEDS_BLOCKS(MASK64)                                             \
+    size_t i = 0;                                                           \
+    for (; i + 64 <= len; i += 64) {                                        \
+        for (uint64_t m = MASK64(p + i); m != 0; m &= m - 1) {              \
+            const size_t at = i + static_cast<size_t>(std::countr_zero(m)); \
+            if (const int f = Finding(text + at, len - at)) return f;       \
+        }                                                                   \
+    }                                                                       \
+    return NeedsTail(text, i, len)
+
+#if defined(ZQ_TEXT_SSE2)
+inline uint64_t MarkupMask16(const unsigned char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i m =
+        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                                  _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
+                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')))),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    return static_cast<uint16_t>(_mm_movemask_epi8(m));
+}
+
+inline uint64_t MarkupMask64(const unsigned char* p) {
+    return MarkupMask16(p) | MarkupMask16(p + 16) << 16 | MarkupMask16(p + 32) << 32 |
+           MarkupMask16(p + 48) << 48;
+}
+
+int NeedsScan(const char* text, size_t len) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    ZQ_NEEDS_BLOCKS(MarkupMask64);
+}
+#else
+int NeedsScan(const char* text, size_t len) {
+    return NeedsTail(text, 0, len);
+}
+#endif
+
+#if defined(ZQ_TEXT_DISPATCH)
+// The same with 32-byte vectors, where the processor has them.
+
+__attribute__((target("avx2"))) inline uint64_t MarkupMask32Avx2(const unsigned char* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i m = _mm256_or_si256(
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('&')),
+                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('<'))),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('>')),
+                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\'')))),
+        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(m));
+}
+
+__attribute__((target("avx2"))) inline uint64_t MarkupMask64Avx2(const unsigned char* p) {
+    return MarkupMask32Avx2(p) | MarkupMask32Avx2(p + 32) << 32;
+}
+
+__attribute__((target("avx2"))) int NeedsScanAvx2(const char* text, size_t len) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    ZQ_NEEDS_BLOCKS(MarkupMask64Avx2);
+}
+
+// And with 64-byte vectors: "<" and ">" differ only in bit 1, "&" and the apostrophe in bit 0.
+__attribute__((target("avx512bw"))) inline uint64_t MarkupMask64Avx512(const unsigned char* p) {
+    const __m512i v = _mm512_loadu_si512(p);
+    return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xFD))),
+                                  _mm512_set1_epi8('<')) |
+           _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xFE))),
+                                  _mm512_set1_epi8('&')) |
+           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
+}
+
+__attribute__((target("avx512bw"))) int NeedsScanAvx512(const char* text, size_t len) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    ZQ_NEEDS_BLOCKS(MarkupMask64Avx512);
+}
+
+#endif
 
 // Where escaping a wide text goes through UTF-8: the text and its terminator into a temporary of
 // 4 x units + 1 bytes, local while that stays below kLocal.
@@ -215,26 +341,11 @@ void ZQ_CALL ZqXmlU_EscapeXmlCharL(ZqWChar unit, int room, char** cursor) {
 int ZQ_CALL ZqXmlU_NeedsEscapingA(char* text) {
     if (!text) return 0;
     const size_t len = std::strlen(text);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    size_t r = 0;
-    for (;;) {
-        r += PlainRun<false>(bytes + r, len - r);
-        if (r >= len) return 0;
-        if (text[r] != '&') return 2;
-        const char* p = text + r + 1;
-        if (*p == '\0') return 1;
-        if (*p == '#') {
-            const char* next = p[1] == 'x' ? Reference<IsHex>(p + 2) : Reference<IsDecimal>(p + 1);
-            if (!next) return p[1] == ';' ? 2 : 1;  // "&#;" is a stray ampersand
-            r = static_cast<size_t>(next - text);
-            continue;
-        }
-        const Entity* named =
-            std::find_if(std::begin(kNamed), std::end(kNamed),
-                         [p](const Entity& e) { return std::strncmp(p, e.text, e.length) == 0; });
-        if (named == std::end(kNamed)) return 2;
-        r = static_cast<size_t>(p + named->length - text);
-    }
+#if defined(ZQ_TEXT_DISPATCH)
+    if (zq::UseVectors(zq::ScanLevel::kAvx512)) return NeedsScanAvx512(text, len);
+    if (zq::UseVectors(zq::ScanLevel::kAvx2)) return NeedsScanAvx2(text, len);
+#endif
+    return NeedsScan(text, len);
 }
 
 }  // extern "C"
