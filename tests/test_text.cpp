@@ -186,7 +186,8 @@ TEST(Escape, SizeBoundsInputAndCallersBuffer) {
         {"a<b", "ab\0"s, 4, 1},     // the entity needs 5 free bytes, the bytes go on
         {"a<b", "a&lt;b"s, 6, 1},   // no room left for the NUL
         {"\x01", "&#001;"s, 6, 1},  // a reference needs 6 free bytes, not 7
-        {"x\x01", "x\0"s, 6, 1},    {"&", "&amp;\0"s, 6, 2},
+        {"x\x01", "x\0"s, 6, 1},    // the byte fits, the reference does not
+        {"&", "&amp;\0"s, 6, 2},
         {"<ab", ""s, 0, 1},          // size 0: nothing written into a caller's buffer
         {"ab\0<<"s, "ab\0"s, 5, 0},  // the NUL ends the input within the size
     };
