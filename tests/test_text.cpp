@@ -174,6 +174,12 @@ TEST(Escape, SizeBoundsInputAndCallersBuffer) {
     ZqXmlU_EscapeXMLStringA(&out.p, eight, 0, 5, Tag());
     EXPECT_STREQ(out.p, "abcde");
     EXPECT_EQ(ZqXmlU_GetUsedSpace(out.p), 42u);
+    // A size too large for 8 x size + 2 bytes: the text's own length sizes the output.
+    Text two("a<");
+    zqtest::Block<char> sized;
+    ZqXmlU_EscapeXMLStringA(&sized.p, two, 0, 0xFFFFFFFF, Tag());
+    EXPECT_STREQ(sized.p, "a&lt;");
+    EXPECT_EQ(ZqXmlU_GetUsedSpace(sized.p), 18u);
 
     struct Case {
         std::string in;
@@ -552,10 +558,14 @@ TEST(Keyword, Rules) {
     std::u16string wide = u"\u00c9t\u00e9 2009";
     ZqXmlU_KeywordizeW(out, wide.data(), 64, 0, 0);
     EXPECT_STREQ(out, "\xC3\x89t\xC3\xA9_2009");
-    char big[201];
-    std::u16string longWide(150, u'w');
-    ZqXmlU_KeywordizeW(big, longWide.data(), 200, 0, 0);  // beyond the local buffers
-    EXPECT_EQ(std::string(big), std::string(64, 'w'));
+    std::vector<char> big(201, kGuard);
+    std::u16string longWide(150, u'\u00e9');
+    ZqXmlU_KeywordizeW(big.data(), longWide.data(), 200, 0, 0);  // a limit above 64 counts as 64
+    std::string thirtyTwo;
+    for (int i = 0; i < 32; ++i)
+        thirtyTwo += "\xC3\xA9";
+    EXPECT_EQ(std::string(big.data()), thirtyTwo);
+    EXPECT_EQ(big[65], kGuard);
 }
 
 // ---- Element content ----

@@ -140,11 +140,14 @@ enum class ScanLevel { kSse2, kAvx2, kAvx512 };
 bool UseVectors(ScanLevel level);
 void CapScanners(ScanLevel highest);
 
+// The largest payload a tagged block can record (its size field is 32 bits, its frame 12 bytes).
+inline constexpr uint64_t kMaxBlock = UINT32_MAX - 12;
+
 // A zeroed tagged block of count * elemSize bytes. A request that a block cannot record (its size
 // field is 32 bits) can never be met and ends the process as heap exhaustion does.
 inline void* AllocBlock(uint64_t count, uint32_t elemSize, const char* tag) {
     const uint64_t bytes = count * elemSize;
-    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > UINT32_MAX - 12)) {
+    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > kMaxBlock)) {
         std::fprintf(stderr, "zqxmlu: heap exhausted (%llu bytes requested)\n",
                      static_cast<unsigned long long>(bytes));
         std::exit(1);

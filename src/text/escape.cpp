@@ -219,14 +219,15 @@ int NeedsTail(const char* text, size_t i, size_t len) {
     return NeedsTail(text, i, len)
 
 #if defined(ZQ_TEXT_SSE2)
+// "<" and ">" differ only in bit 1, "&" and the apostrophe only in bit 0.
 inline uint64_t MarkupMask16(const unsigned char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i m =
-        _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
-                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
-                                  _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
-                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')))),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    const __m128i m = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
+                                    _mm_set1_epi8('<')),
+                     _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                    _mm_set1_epi8('&'))),
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
     return static_cast<uint16_t>(_mm_movemask_epi8(m));
 }
 
@@ -251,10 +252,11 @@ int NeedsScan(const char* text, size_t len) {
 __attribute__((target("avx2"))) inline uint64_t MarkupMask32Avx2(const unsigned char* p) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i m = _mm256_or_si256(
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('&')),
-                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('<'))),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('>')),
-                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\'')))),
+        _mm256_or_si256(
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
+                              _mm256_set1_epi8('<')),
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
+                              _mm256_set1_epi8('&'))),
         _mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')));
     return static_cast<uint32_t>(_mm256_movemask_epi8(m));
 }
@@ -268,7 +270,7 @@ __attribute__((target("avx2"))) int NeedsScanAvx2(const char* text, size_t len) 
     ZQ_NEEDS_BLOCKS(MarkupMask64Avx2);
 }
 
-// And with 64-byte vectors: "<" and ">" differ only in bit 1, "&" and the apostrophe in bit 0.
+// And with 64-byte vectors.
 __attribute__((target("avx512bw"))) inline uint64_t MarkupMask64Avx512(const unsigned char* p) {
     const __m512i v = _mm512_loadu_si512(p);
     return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xFD))),
@@ -358,9 +360,12 @@ int ZQ_CALL ZqXmlU_DoEscaping(int /*mode*/, char** out, char* text, int /*spaceF
     size_t cap = 0;
     if (!reportOnly && out) {
         if (!*out) {
-            const uint64_t length = size ? size : len;
+            // 8 x length + 2 bytes; when a size beyond the text asks for more than a block can
+            // record, the text's own length (which still holds the worst case) sizes the block.
+            uint64_t length = size ? size : len;
+            if (8 * length + 2 > zq::kMaxBlock) length = len;
             cap = static_cast<size_t>(8 * length + 2);
-            dst = static_cast<char*>(zq::AllocBlock(8 * length + 2, 1, tag));
+            dst = static_cast<char*>(zq::AllocBlock(cap, 1, tag));
             *out = dst;
         } else {
             dst = *out;
