@@ -13,7 +13,9 @@ namespace zq {
 // as "null".
 inline uint32_t TagWord(const char* tag) {
     char bytes[4] = {'n', 'u', 'l', 'l'};
-    if (tag) {
+    if (tag && tag[0] && tag[1] && tag[2]) {  // the usual four-character tag
+        std::memcpy(bytes, tag, 4);
+    } else if (tag) {
         for (int i = 0; i < 4; ++i) {
             bytes[i] = tag[i];
             if (tag[i] == '\0') {
