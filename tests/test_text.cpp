@@ -222,6 +222,14 @@ TEST(Escape, NeedsEscaping) {
     };
     for (auto [text, expected] : cases)
         EXPECT_EQ(ZqXmlU_NeedsEscapingA(text.data()), expected) << text;
+    // Long texts are scanned in 4 KiB pieces: references across a boundary, markup after one.
+    const std::string a4094(4094, 'a');
+    for (auto [tail, expected] :
+         {std::pair{"&amp;b", 0}, std::pair{"&#x41;", 0}, std::pair{"&amb;", 2},
+          std::pair{"&#x4", 1}, std::pair{"bc>", 2}, std::pair{"bcd&", 1}}) {
+        std::string text = a4094 + tail;
+        EXPECT_EQ(ZqXmlU_NeedsEscapingA(text.data()), expected) << tail;
+    }
     std::u16string wide = std::u16string(300, u'\u00e9') + u"&#x41;";
     EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 0);
     wide += u"&b";

@@ -342,12 +342,23 @@ void ZQ_CALL ZqXmlU_EscapeXmlCharL(ZqWChar unit, int room, char** cursor) {
 
 int ZQ_CALL ZqXmlU_NeedsEscapingA(char* text) {
     if (!text) return 0;
-    const size_t len = std::strlen(text);
+    int (*scan)(const char*, size_t) = NeedsScan;
 #if defined(ZQ_TEXT_DISPATCH)
-    if (zq::UseVectors(zq::ScanLevel::kAvx512)) return NeedsScanAvx512(text, len);
-    if (zq::UseVectors(zq::ScanLevel::kAvx2)) return NeedsScanAvx2(text, len);
+    if (zq::UseVectors(zq::ScanLevel::kAvx512)) {
+        scan = NeedsScanAvx512;
+    } else if (zq::UseVectors(zq::ScanLevel::kAvx2)) {
+        scan = NeedsScanAvx2;
+    }
 #endif
-    return NeedsScan(text, len);
+    // The text is measured and scanned 4 KiB at a time, so that the scan reads what the
+    // measuring has just brought into the cache. A reference that crosses into the next piece is
+    // read byte by byte up to its end.
+    constexpr size_t kPiece = 4096;
+    for (;; text += kPiece) {
+        const size_t n = strnlen(text, kPiece);
+        if (const int f = scan(text, n)) return f;
+        if (n < kPiece) return 0;
+    }
 }
 
 }  // extern "C"
