@@ -1,7 +1,7 @@
 // Escaping: plain text to XML character data (entities and decimal references), the byte
 // escapers of the L form, and the test whether a text needs escaping.
 //
-// The string escaper and the test look for the bytes that need work sixteen at a time and move
+// The string escaper and the test look for the bytes that need work a vector at a time and move
 // the runs between them at once.
 #include <algorithm>
 #include <array>
@@ -51,10 +51,10 @@ ZqWChar* EmptyWide() {
     return empty;
 }
 
-// Leading bytes of p[0, n) that the string escaper copies unchanged: all but the five markup
-// characters, the control bytes other than TAB, LF and CR, and 0x7F. The vector forms test the
-// markup characters in three comparisons: "<" and ">" differ only in bit 1, "&" and the apostrophe
-// only in bit 0; TAB and CR differ only in bit 2.
+// The bytes the string escaper must work on: the five markup characters, the control bytes other
+// than TAB, LF and CR, and 0x7F. The vector forms test the markup characters in three comparisons
+// ("<" and ">" differ only in bit 1, "&" and the apostrophe only in bit 0) and the blanks in two
+// (TAB and CR differ only in bit 2).
 size_t PlainRunTail(const unsigned char* p, size_t n) {
     size_t i = 0;
     while (i < n && kPieces[p[i]] == kPlain)
@@ -62,27 +62,80 @@ size_t PlainRunTail(const unsigned char* p, size_t n) {
     return i;
 }
 
+// Writes the piece of byte b (an entity or a decimal reference) at dst + w when it fits in cap,
+// sets its result bit, and returns the new write position.
+size_t PutPiece(unsigned char b, char* dst, size_t w, size_t cap, int* bits) {
+    const uint8_t k = kPieces[b];
+    if (k == kDecimal) {
+        *bits |= 1;
+        if (!dst || cap - w < 6) return w;
+        char* o = dst + w;
+        o[0] = '&';
+        o[1] = '#';
+        o[2] = static_cast<char>('0' + b / 100 % 10);
+        o[3] = static_cast<char>('0' + b / 10 % 10);
+        o[4] = static_cast<char>('0' + b % 10);
+        o[5] = ';';
+        return w + 6;
+    }
+    *bits |= k == kAmp ? 2 : 1;
+    const Entity& e = kEntities[k];
+    if (!dst || cap - w < e.length + 1) return w;
+    std::memcpy(dst + w, e.text, e.length);
+    return w + e.length;
+}
+
+// The position state of an escape: input read, output written, result bits.
+struct EscapeState {
+    size_t r = 0;
+    size_t w = 0;
+    int bits = 0;
+};
+
 #if defined(ZQ_TEXT_SSE2)
+inline unsigned SpecialMask16(__m128i v) {
+    const __m128i markup = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
+                                    _mm_set1_epi8('<')),
+                     _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                    _mm_set1_epi8('&'))),
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+    const __m128i blank =
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8('\r')),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(markup, _mm_andnot_si128(blank, low))));
+}
+
+// Leading bytes of p[0, n) that are copied unchanged.
 size_t PlainRun(const unsigned char* p, size_t n) {
     size_t i = 0;
     for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i markup = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
-                                        _mm_set1_epi8('<')),
-                         _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
-                                        _mm_set1_epi8('&'))),
-            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
-                         _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
-        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
-        const __m128i blank =
-            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8('\r')),
-                         _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-        const auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(markup, _mm_andnot_si128(blank, low))));
-        if (mask) return i + static_cast<size_t>(std::countr_zero(mask));
+        const unsigned m = SpecialMask16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        if (m) return i + static_cast<size_t>(std::countr_zero(m));
     }
     return i + PlainRunTail(p + i, n - i);
+}
+
+// Into an output that has room for the worst case: each block is stored whole at the output; the
+// bytes past its first special byte are overwritten by what follows, since every input byte yields
+// at least one output byte.
+void CopyAhead(const unsigned char* in, size_t len, char* dst, EscapeState* s) {
+    while (s->r + 16 <= len) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + s->r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + s->w), v);
+        const unsigned m = SpecialMask16(v);
+        if (m == 0) {
+            s->r += 16;
+            s->w += 16;
+            continue;
+        }
+        const auto n = static_cast<size_t>(std::countr_zero(m));
+        s->w = PutPiece(in[s->r + n], dst, s->w + n, SIZE_MAX, &s->bits);
+        s->r += n + 1;
+    }
 }
 #else
 size_t PlainRun(const unsigned char* p, size_t n) {
@@ -91,75 +144,79 @@ size_t PlainRun(const unsigned char* p, size_t n) {
 #endif
 
 #if defined(ZQ_TEXT_DISPATCH)
+__attribute__((target("avx2"))) inline unsigned SpecialMask32Avx2(__m256i v) {
+    const __m256i markup = _mm256_or_si256(
+        _mm256_or_si256(
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
+                              _mm256_set1_epi8('<')),
+            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
+                              _mm256_set1_epi8('&'))),
+        _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')),
+                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F))));
+    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
+    const __m256i blank = _mm256_or_si256(
+        _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(4)), _mm256_set1_epi8('\r')),
+        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
+    return static_cast<unsigned>(
+        _mm256_movemask_epi8(_mm256_or_si256(markup, _mm256_andnot_si256(blank, low))));
+}
+
 __attribute__((target("avx2"))) size_t PlainRunAvx2(const unsigned char* p, size_t n) {
     size_t i = 0;
     for (; i + 32 <= n; i += 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-        const __m256i markup = _mm256_or_si256(
-            _mm256_or_si256(
-                _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
-                                  _mm256_set1_epi8('<')),
-                _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
-                                  _mm256_set1_epi8('&'))),
-            _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')),
-                            _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F))));
-        const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
-        const __m256i blank = _mm256_or_si256(
-            _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(4)), _mm256_set1_epi8('\r')),
-            _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
-        const auto mask = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_or_si256(markup, _mm256_andnot_si256(blank, low))));
-        if (mask) return i + static_cast<size_t>(std::countr_zero(mask));
+        const unsigned m =
+            SpecialMask32Avx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
+        if (m) return i + static_cast<size_t>(std::countr_zero(m));
     }
     return i + PlainRun(p + i, n - i);
+}
+
+__attribute__((target("avx2"))) void CopyAheadAvx2(const unsigned char* in, size_t len, char* dst,
+                                                   EscapeState* s) {
+    while (s->r + 32 <= len) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + s->r));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + s->w), v);
+        const unsigned m = SpecialMask32Avx2(v);
+        if (m == 0) {
+            s->r += 32;
+            s->w += 32;
+            continue;
+        }
+        const auto n = static_cast<size_t>(std::countr_zero(m));
+        s->w = PutPiece(in[s->r + n], dst, s->w + n, SIZE_MAX, &s->bits);
+        s->r += n + 1;
+    }
 }
 #endif
 
 // Escapes in[0, len) into dst (cap bytes; dst NULL: only the result bits). A piece that does not
 // fit is dropped and the scan goes on: a byte needs 1 free byte, an entity its length plus 1, a
-// decimal reference 6. A NUL ends the output when a byte is free.
-int Escape(const unsigned char* in, size_t len, char* dst, size_t cap) {
+// decimal reference 6. A NUL ends the output when a byte is free. `fresh`: dst has room for the
+// worst case (6 bytes per input byte and the NUL) and is filled a block at a time.
+int Escape(const unsigned char* in, size_t len, char* dst, size_t cap, bool fresh) {
     size_t (*plainRun)(const unsigned char*, size_t) = PlainRun;
+    EscapeState s;
 #if defined(ZQ_TEXT_DISPATCH)
-    if (zq::UseVectors(zq::ScanLevel::kAvx2)) plainRun = PlainRunAvx2;
+    const bool avx2 = zq::UseVectors(zq::ScanLevel::kAvx2);
+    if (avx2) plainRun = PlainRunAvx2;
+    if (fresh && avx2) CopyAheadAvx2(in, len, dst, &s);
 #endif
-    int bits = 0;
-    size_t r = 0;
-    size_t w = 0;
+#if defined(ZQ_TEXT_SSE2)
+    if (fresh) CopyAhead(in, len, dst, &s);
+#endif
     for (;;) {
-        const size_t run = plainRun(in + r, len - r);
+        const size_t run = plainRun(in + s.r, len - s.r);
         if (dst && run) {
-            const size_t n = std::min(run, cap - w);
-            std::memcpy(dst + w, in + r, n);
-            w += n;
+            const size_t n = std::min(run, cap - s.w);
+            std::memcpy(dst + s.w, in + s.r, n);
+            s.w += n;
         }
-        r += run;
-        if (r >= len) break;
-        const unsigned char b = in[r++];
-        const uint8_t k = kPieces[b];
-        if (k == kDecimal) {
-            bits |= 1;
-            if (dst && cap - w >= 6) {
-                char* o = dst + w;
-                o[0] = '&';
-                o[1] = '#';
-                o[2] = static_cast<char>('0' + b / 100 % 10);
-                o[3] = static_cast<char>('0' + b / 10 % 10);
-                o[4] = static_cast<char>('0' + b % 10);
-                o[5] = ';';
-                w += 6;
-            }
-        } else {
-            bits |= k == kAmp ? 2 : 1;
-            const Entity& e = kEntities[k];
-            if (dst && cap - w >= e.length + 1) {
-                std::memcpy(dst + w, e.text, e.length);
-                w += e.length;
-            }
-        }
+        s.r += run;
+        if (s.r >= len) break;
+        s.w = PutPiece(in[s.r++], dst, s.w, cap, &s.bits);
     }
-    if (dst && cap - w >= 1) dst[w] = '\0';
-    return bits;
+    if (dst && cap - s.w >= 1) dst[s.w] = '\0';
+    return s.bits;
 }
 
 inline bool IsHex(char c) {
@@ -369,8 +426,10 @@ int ZQ_CALL ZqXmlU_DoEscaping(int /*mode*/, char** out, char* text, int /*spaceF
     const size_t len = size ? strnlen(text, size) : std::strlen(text);
     char* dst = nullptr;
     size_t cap = 0;
+    bool fresh = false;
     if (!reportOnly && out) {
         if (!*out) {
+            fresh = true;
             // 8 x length + 2 bytes; when a size beyond the text asks for more than a block can
             // record, the text's own length (which still holds the worst case) sizes the block.
             uint64_t length = size ? size : len;
@@ -383,7 +442,7 @@ int ZQ_CALL ZqXmlU_DoEscaping(int /*mode*/, char** out, char* text, int /*spaceF
             cap = size;
         }
     }
-    return Escape(reinterpret_cast<const unsigned char*>(text), len, dst, cap);
+    return Escape(reinterpret_cast<const unsigned char*>(text), len, dst, cap, fresh);
 }
 
 void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,
