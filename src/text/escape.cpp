@@ -327,14 +327,35 @@ __attribute__((target("avx2"))) int NeedsScanAvx2(const char* text, size_t len) 
     ZQ_NEEDS_BLOCKS(MarkupMask64Avx2);
 }
 
-// And with 64-byte vectors.
+// And with 64-byte vectors, each byte classified by its two halves through two 16-entry tables
+// (one copy per 16-byte lane): bit 0 for the characters 0x22, 0x26 and 0x27, bit 1 for 0x3C and
+// 0x3E.
+template <int k0, int k2, int k3, int k6, int k7, int k12, int k14>
+constexpr std::array<uint8_t, 64> NibbleTable() {
+    std::array<uint8_t, 64> t{};
+    for (size_t lane = 0; lane < 64; lane += 16) {
+        t[lane + 0] = k0;
+        t[lane + 2] = k2;
+        t[lane + 3] = k3;
+        t[lane + 6] = k6;
+        t[lane + 7] = k7;
+        t[lane + 12] = k12;
+        t[lane + 14] = k14;
+    }
+    return t;
+}
+
+alignas(64) constexpr std::array<uint8_t, 64> kLowNibbles = NibbleTable<0, 1, 0, 1, 1, 2, 2>();
+alignas(64) constexpr std::array<uint8_t, 64> kHighNibbles = NibbleTable<0, 1, 2, 0, 0, 0, 0>();
+
 __attribute__((target("avx512bw"))) inline uint64_t MarkupMask64Avx512(const unsigned char* p) {
+    const __m512i nibble = _mm512_set1_epi8(0x0F);
     const __m512i v = _mm512_loadu_si512(p);
-    return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xFD))),
-                                  _mm512_set1_epi8('<')) |
-           _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(0xFE))),
-                                  _mm512_set1_epi8('&')) |
-           _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
+    const __m512i low =
+        _mm512_shuffle_epi8(_mm512_load_si512(kLowNibbles.data()), _mm512_and_si512(v, nibble));
+    const __m512i high = _mm512_shuffle_epi8(_mm512_load_si512(kHighNibbles.data()),
+                                             _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
+    return _mm512_test_epi8_mask(low, high);
 }
 
 __attribute__((target("avx512bw"))) int NeedsScanAvx512(const char* text, size_t len) {
