@@ -1,6 +1,6 @@
-// Escaping: the test on arbitrary text; escape -> de-escape gives back any text without NUL and
-// the escaped text needs no more escaping; the L form of any UTF-16 text decodes back to it;
-// callers' buffers of any size are never written past.
+// Escaping: the test on arbitrary text, the same in every vector form; escape -> de-escape gives
+// back any text without NUL and the escaped text needs no more escaping; the L form of any UTF-16
+// text decodes back to it; callers' buffers of any size are never written past.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "text/charclass.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -30,6 +31,11 @@ void TextRoundTrip(const uint8_t* data, size_t size, uint32_t room) {
     text[size] = '\0';
     const int needs = ZqXmlU_NeedsEscapingA(text.get());
     Check(needs >= 0 && needs <= 2);
+    for (zq::ScanLevel level : {zq::ScanLevel::kSse2, zq::ScanLevel::kAvx2}) {
+        zq::CapScanners(level);
+        Check(ZqXmlU_NeedsEscapingA(text.get()) == needs);
+    }
+    zq::CapScanners(zq::ScanLevel::kAvx512);
 
     for (size_t i = 0; i < size; ++i) {
         if (text[i] == '\0') text[i] = 'z';

@@ -1,11 +1,12 @@
 // XML text encoding: character classes, escaping, de-escaping, keyword names, element content.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -15,36 +16,13 @@
 
 namespace {
 
+using namespace std::string_literals;
 using zqtest::Tag;
 using zqtest::Text;
 
 constexpr char kGuard = '\x7E';
 
 // ---- Character classes ----
-
-enum ClassBits { kBase = 1, kIdeo = 2, kComb = 4, kDigit = 8, kExt = 16 };
-
-int ClassesOf(int32_t c) {
-    return (zq::IsBaseChar(c) ? kBase : 0) | (zq::IsIdeographic(c) ? kIdeo : 0) |
-           (zq::IsCombiningChar(c) ? kComb : 0) | (zq::IsDigitChar(c) ? kDigit : 0) |
-           (zq::IsExtender(c) ? kExt : 0);
-}
-
-// Declared first, so that these threads are the first to ask for every table.
-TEST(CharClass, FirstUseFromManyThreads) {
-    std::vector<std::thread> threads;
-    std::vector<int> seen(8);
-    for (size_t t = 0; t < seen.size(); ++t) {
-        threads.emplace_back([&seen, t] {
-            seen[t] = ClassesOf(0xD7A3) | ClassesOf(0x3029) | ClassesOf(0x309A) |
-                      ClassesOf(0x0F29) | ClassesOf(0x30FE);
-        });
-    }
-    for (std::thread& th : threads)
-        th.join();
-    for (int bits : seen)
-        EXPECT_EQ(bits, kBase | kIdeo | kComb | kDigit | kExt);
-}
 
 TEST(CharClass, TablesMatchTheProductionsFile) {
     const zq::CharClass classes[] = {zq::CharClass::kBaseChar, zq::CharClass::kIdeographic,
@@ -61,8 +39,7 @@ TEST(CharClass, TablesMatchTheProductionsFile) {
         ASSERT_TRUE(std::getline(in, production));
         const zq::CharRangeTable& t = zq::FilledTable(classes[k]);
         EXPECT_EQ(production, t.production) << line;
-        // Ranges read independently from the file.
-        int n = 0;
+        int n = 0;  // ranges read independently from the file
         for (size_t at = production.find('['); at != std::string::npos;
              at = production.find('[', at + 1), ++n) {
             unsigned lo = 0, hi = 0;
@@ -72,74 +49,63 @@ TEST(CharClass, TablesMatchTheProductionsFile) {
             EXPECT_EQ(t.high[n], static_cast<int32_t>(hi)) << line << " range " << n;
         }
         EXPECT_EQ(n, counts[k]) << line;
-        EXPECT_EQ(t.low[n], 0);
-        EXPECT_EQ(t.high[n], 0);
+        EXPECT_EQ(t.low[n] | t.high[n], 0);
         ++k;
     }
     EXPECT_EQ(k, std::size(classes));
 }
 
 TEST(CharClass, Membership) {
+    enum { kBase = 1, kIdeo = 2, kComb = 4, kDigit = 8, kExt = 16 };
     const std::pair<int32_t, int> cases[] = {
         {0, 0},           {-1, 0},         {INT32_MIN, 0},  {'A', kBase},    {'0', kDigit},
         {0x5B, 0},        {0xAC00, kBase}, {0xD7A3, kBase}, {0xD7A4, 0},     {0x0F20, kDigit},
         {0x0F29, kDigit}, {0x30FC, kExt},  {0x30FE, kExt},  {0x309A, kComb}, {0x0386, kBase},
         {0x2126, kBase},  {0x05BF, kComb}, {0x0670, kComb}, {0x00B7, kExt},  {0x3031, kExt},
-        {0x3007, kIdeo},  {0x3021, kIdeo}, {0x3029, kIdeo}, {0x302A, kComb}, {0x4E00, kIdeo},
-        {0x9FA5, kIdeo},  {0x9FA6, 0},     {0x10000, 0},    {'_', 0},        {':', 0},
+        {0x3007, kIdeo},  {0x3021, kIdeo}, {0x3029, kIdeo}, {0x302A, kComb}, {0x9FA5, kIdeo},
     };
     for (const auto& [c, bits] : cases) {
-        EXPECT_EQ(ClassesOf(c), bits) << std::hex << c;
+        const int found = (zq::IsBaseChar(c) ? kBase : 0) | (zq::IsIdeographic(c) ? kIdeo : 0) |
+                          (zq::IsCombiningChar(c) ? kComb : 0) | (zq::IsDigitChar(c) ? kDigit : 0) |
+                          (zq::IsExtender(c) ? kExt : 0);
+        EXPECT_EQ(found, bits) << std::hex << c;
         EXPECT_EQ(zq::IsLetter(c), (bits & (kBase | kIdeo)) ? 1 : 0) << std::hex << c;
     }
 }
 
-TEST(CharClass, ParseRangeListStaysInsideItsCapacity) {
+TEST(CharClass, ParseRangeListStaysInsideItsCapacityAndItsText) {
     int32_t low[4] = {-1, -1, -1, -1}, high[4] = {-1, -1, -1, -1};
-    const char five[] = "[#x0041-#x005A] | [#x0061-#x007A] | [#x00C0-#x00D6] | [#x0100-#x0131]";
-    EXPECT_EQ(zq::ParseRangeList(five, low, high, 3), 2);
-    EXPECT_EQ(low[1], 0x61);
+    EXPECT_EQ(
+        zq::ParseRangeList("[#x0041-#x005A] | [#x0061-#x007A] | [#x00C0-#x00D6]", low, high, 3), 2);
     EXPECT_EQ(high[1], 0x7A);
     EXPECT_EQ(low[2], 0);
     EXPECT_EQ(low[3], -1);
-    // The next range must start within 31 characters.
-    const char far[] = "[#x0041-#x005A]                          [#x0061-#x007A]";
-    EXPECT_EQ(zq::ParseRangeList(far, low, high, 4), 1);
-    EXPECT_EQ(zq::ParseRangeList("", low, high, 4), 0);
-    EXPECT_EQ(low[0], 0);
-    EXPECT_EQ(zq::ParseRangeList("[#x0041", low, high, 4), 1);
-    EXPECT_EQ(low[0], 0x41);
+    EXPECT_EQ(zq::ParseRangeList("[#x0041-#x005A]                  [#x0061-#x007A]", low, high, 4),
+              1);  // the next "[" must come within 31 characters
+    EXPECT_EQ(zq::ParseRangeList("[#x0042", low, high, 4), 1);
+    EXPECT_EQ(low[0], 0x42);
 }
 
 TEST(CharClass, ValidXmlChars) {
-    using namespace std::string_literals;
     const std::pair<std::string, bool> cases[] = {
-        {"a\t\r\n~", true},  {"\x7F", true},   {" ", true},     {"\x80", false},
+        {"a\t\r\n~", true},  {"\x7F", true},   {"", true},      {"\x80", false},
         {"\xC3\xA9", false}, {"a\0b"s, false}, {"\x1F", false}, {"\x0B", false},
     };
-    for (const auto& [text, valid] : cases) {
-        std::string copy = text;
-        EXPECT_EQ(ZqXmlU_ValidXmlChars(copy.data(), static_cast<unsigned>(copy.size())), valid)
-            << text;
-    }
-    char bad[] = "\x01";
-    EXPECT_TRUE(ZqXmlU_ValidXmlChars(bad, 0));
+    for (auto [text, valid] : cases)
+        EXPECT_EQ(ZqXmlU_ValidXmlChars(text.data(), static_cast<unsigned>(text.size())), valid);
     char longer[] = "ok\x01";
     EXPECT_TRUE(ZqXmlU_ValidXmlChars(longer, 2));  // the length alone bounds the scan
 }
 
 // ---- Escaping ----
 
-TEST(Escape, StringEscaperTable) {
-    using namespace std::string_literals;
+TEST(Escape, StringEscaper) {
     const std::tuple<std::string, std::string, int> cases[] = {
         {"a<b & \"c\"", "a&lt;b &amp; &quot;c&quot;", 3},
-        {"'>", "&apos;&gt;", 1},
+        {"'>&", "&apos;&gt;&amp;", 3},
         {"&&", "&amp;&amp;", 2},
-        {"\t\n\r plain ~", "\t\n\r plain ~", 0},
+        {"\t\n\r plain ~\xC3\xA9\x80\xFF", "\t\n\r plain ~\xC3\xA9\x80\xFF", 0},
         {"\x01\x1B\x1F\x7F\x08\x0B\x0C\x0E", "&#001;&#027;&#031;&#127;&#008;&#011;&#012;&#014;", 1},
-        {"\xC3\xA9\x80\xFF", "\xC3\xA9\x80\xFF", 0},
-        {"", "", 0},
     };
     for (const auto& [in, expected, bits] : cases) {
         for (int mode : {0, 1}) {
@@ -153,18 +119,11 @@ TEST(Escape, StringEscaperTable) {
             EXPECT_EQ(none, nullptr);
         }
     }
-    // Every position inside and across the sixteen-byte blocks.
-    for (size_t pos = 0; pos < 48; ++pos) {
-        for (const auto& [c, piece] :
-             {std::pair{'<', "&lt;"}, std::pair{'\x02', "&#002;"}, std::pair{'\n', "\n"}}) {
-            std::string in(48, 'a');
-            in[pos] = c;
-            Text text(in);
-            zqtest::Block<char> out;
-            ZqXmlU_EscapeXMLStringA(&out.p, text, 0, 0, Tag());
-            EXPECT_EQ(std::string(out.p), in.substr(0, pos) + piece + in.substr(pos + 1)) << pos;
-        }
-    }
+    std::u16string wide = u"\u00e9<" + std::u16string(400, u'\u4e2d');  // beyond the local buffer
+    zqtest::Block<char> out;
+    ZqXmlU_EscapeXMLStringW(&out.p, wide.data(), 0, 0, Tag());
+    EXPECT_EQ(std::string(out.p, 6), "\xC3\xA9&lt;");
+    EXPECT_EQ(std::strlen(out.p), 6u + 1200);
 }
 
 TEST(Escape, SizeBoundsInputAndCallersBuffer) {
@@ -173,22 +132,24 @@ TEST(Escape, SizeBoundsInputAndCallersBuffer) {
     ZqXmlU_EscapeXMLStringA(&out.p, eight, 0, 5, Tag());
     EXPECT_STREQ(out.p, "abcde");
     EXPECT_EQ(ZqXmlU_GetUsedSpace(out.p), 42u);
+    Text two("a<");  // a size too large for 8 x size + 2 bytes: the text's length sizes the block
+    zqtest::Block<char> sized;
+    ZqXmlU_EscapeXMLStringA(&sized.p, two, 0, 0xFFFFFFFF, Tag());
+    EXPECT_STREQ(sized.p, "a&lt;");
+    EXPECT_EQ(ZqXmlU_GetUsedSpace(sized.p), 18u);
 
     struct Case {
-        std::string in;
+        std::string in, written;  // the bytes written, then the guard must follow
         unsigned size;
-        std::string written;  // bytes up to the size, then the guard must follow
         int bits;
     };
-    using namespace std::string_literals;
     const Case cases[] = {
-        {"a<b", 4, "ab\0"s, 1},      // the entity needs 5 free bytes, the bytes go on
-        {"a<b", 6, "a&lt;b"s, 1},    // no room left for the NUL
-        {"\x01", 6, "&#001;"s, 1},   // a reference needs 6 free bytes, not 7
-        {"x\x01", 6, "x\0"s, 1},     //
-        {"&", 6, "&amp;\0"s, 2},     //
-        {"<ab", 0, ""s, 1},          // size 0: nothing written into a caller's buffer
-        {"ab\0<<"s, 5, "ab\0"s, 0},  // the NUL ends the input within the size
+        {"a<b", "ab\0"s, 4, 1},      // the entity needs 5 free bytes, the bytes go on
+        {"a<b", "a&lt;b"s, 6, 1},    // no room left for the NUL
+        {"\x01", "&#001;"s, 6, 1},   // a reference needs 6 free bytes, not 7
+        {"x\x01", "x\0"s, 6, 1},     // the byte fits, the reference does not
+        {"<ab", ""s, 0, 1},          // size 0: nothing written into a caller's buffer
+        {"ab\0<<"s, "ab\0"s, 5, 0},  // the NUL ends the input within the size
     };
     for (const Case& c : cases) {
         std::vector<char> input(c.in.begin(), c.in.end());
@@ -197,30 +158,15 @@ TEST(Escape, SizeBoundsInputAndCallersBuffer) {
         char* p = buf.data();
         EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, input.data(), 0, c.size, 0, Tag()), c.bits) << c.in;
         EXPECT_EQ(std::string(buf.data(), c.written.size()), c.written) << c.in;
-        for (size_t i = c.written.size(); i < buf.size(); ++i)
-            EXPECT_EQ(buf[i], kGuard) << c.in << " at " << i;
+        EXPECT_EQ(buf[c.written.size()], kGuard) << c.in;
     }
 }
 
-TEST(Escape, WideText) {
-    std::u16string wide = u"\u00e9<";
-    zqtest::Block<char> out;
-    ZqXmlU_EscapeXMLStringW(&out.p, wide.data(), 0, 0, Tag());
-    EXPECT_STREQ(out.p, "\xC3\xA9&lt;");
-    std::u16string longWide(400, u'\u4e2d');  // beyond the local temporary
-    longWide += u"&";
-    zqtest::Block<char> longOut;
-    ZqXmlU_EscapeXMLStringW(&longOut.p, longWide.data(), 0, 0, Tag());
-    EXPECT_EQ(std::strlen(longOut.p), 1200u + 5);
-}
-
-TEST(Escape, ByteEscapers) {
-    using namespace std::string_literals;
+TEST(Escape, ByteEscapersAndTheLForm) {
     const std::tuple<unsigned char, int, std::string> cases[] = {
-        {'\n', 7, "&#x0a;"}, {'\n', 6, ""},     {0, 7, "&#x00;"},   {0x7F, 7, "&#x7f;"},
-        {0x1F, 7, "&#x1f;"}, {0xE9, 2, "\xE9"}, {0xE9, 1, ""},      {'a', 2, "a"},
-        {'&', 6, "&amp;"},   {'&', 5, ""},      {'"', 7, "&quot;"}, {'\'', 7, "&apos;"},
-        {'<', 5, "&lt;"},    {'>', 5, "&gt;"},  {' ', 2, " "},      {'x', 0, ""},
+        {'\n', 7, "&#x0a;"}, {'\n', 6, ""},      {0, 7, "&#x00;"},    {0x7F, 7, "&#x7f;"},
+        {0x1F, 7, "&#x1f;"}, {0xE9, 2, "\xE9"},  {0xE9, 1, ""},       {'&', 6, "&amp;"},
+        {'&', 5, ""},        {'"', 7, "&quot;"}, {'\'', 7, "&apos;"}, {'>', 5, "&gt;"},
     };
     for (const auto& [byte, room, expected] : cases) {
         char buf[16];
@@ -231,39 +177,29 @@ TEST(Escape, ByteEscapers) {
         // Entities and references stop the cursor on their NUL; copied bytes get none.
         EXPECT_EQ(*cursor, expected.size() > 1 ? '\0' : kGuard) << +byte;
     }
-
-    const std::pair<std::u16string, std::string> lw[] = {
-        {u"A", "A&#x00;&#x00;&#x00;"},
-        {u"", "&#x00;&#x00;"},
-        {u"\u4141<", "AA&lt;&#x00;&#x00;&#x00;"},
-        {u"\u0a0d", "&#x0d;&#x0a;&#x00;&#x00;"},
-    };
-    for (const auto& [in, expected] : lw) {
-        std::u16string text = in;
+    for (auto [in, expected] : {std::pair{u"A"s, "A&#x00;&#x00;&#x00;"},
+                                std::pair{u"\u4141<"s, "AA&lt;&#x00;&#x00;&#x00;"},
+                                std::pair{u"\u0a0d"s, "&#x0d;&#x0a;&#x00;&#x00;"}}) {
         char out[64];
-        ZqXmlU_EscapeXmlStringLW(out, sizeof out, text.data(), nullptr);
-        EXPECT_STREQ(out, expected.c_str());
-    }
-    for (const auto& [in, expected] : {std::pair{"A", "A&#x00;"}, std::pair{"<", "&lt;&#x00;"},
-                                       std::pair{"\xE2\x82\xAC", "\xAC "}}) {
-        Text text(in);
-        char out[64];
-        ZqXmlU_EscapeXmlStringLA(out, sizeof out, text, nullptr);
+        ZqXmlU_EscapeXmlStringLW(out, sizeof out, in.data(), nullptr);
         EXPECT_STREQ(out, expected);
     }
-    // Room: "A" fits, "&#x00;" and its NUL fill the rest, everything after is dropped.
-    std::u16string ab = u"AB";
+    for (auto [in, expected] : {std::pair{"A"s, "A&#x00;"}, std::pair{"<"s, "&lt;&#x00;"},
+                                std::pair{"\xE2\x82\xAC"s, "\xAC "}}) {
+        char out[64];
+        ZqXmlU_EscapeXmlStringLA(out, sizeof out, in.data(), nullptr);
+        EXPECT_STREQ(out, expected);
+    }
+    std::u16string ab = u"AB";  // "A" and "&#x00;" with its NUL fill the room, the rest is dropped
     char small[12];
     std::memset(small, kGuard, sizeof small);
     ZqXmlU_EscapeXmlStringLW(small, 8, ab.data(), nullptr);
     EXPECT_STREQ(small, "A&#x00;");
     EXPECT_EQ(small[8], kGuard);
-}
 
-TEST(Escape, LFormRoundTrip) {
-    const std::u16string texts[] = {u"plain", u"\u00e9\u20ac\U0001F600", u"<&>'\"\t\r\n",
-                                    std::u16string(1, u'\xD800') + u"x\uFFFF\u0100\u3c26"};
-    for (std::u16string text : texts) {
+    // Both ways: any UTF-16 text, unpaired surrogates included.
+    for (std::u16string text :
+         {u"plain"s, u"\u00e9\u20ac\U0001F600<&>'\"\t\r\n"s, u"\xD800x\uFFFF\u0100\u3c26"s}) {
         std::vector<char> escaped(12 * (text.size() + 1) + 1);
         ZqXmlU_EscapeXmlStringLW(escaped.data(), static_cast<int>(escaped.size()), text.data(),
                                  nullptr);
@@ -275,36 +211,30 @@ TEST(Escape, LFormRoundTrip) {
 
 TEST(Escape, NeedsEscaping) {
     const std::pair<std::string, int> cases[] = {
-        {"", 0},
-        {"plain \xC3\xA9 \x01", 0},
-        {"a&amp;<", 2},
-        {"&#x41;&#65;", 0},
-        {"&#x;", 1},
-        {"&#;", 2},
-        {"&#x4G;", 1},
-        {"a&", 1},
-        {"a& b", 2},
-        {"AT&T", 2},
-        {"&#X41;", 1},
-        {"&#12", 1},
-        {"&#", 1},
-        {"&#x", 1},
-        {"&quot", 2},
-        {"'", 2},
-        {"x\">", 2},
-        {"&lt;&gt;&quot;&apos;&amp;&#xaF09;", 0},
-        {"&#1;&", 1},
-        {std::string(40, 'a') + ">", 2},
-        {std::string(40, 'a') + "&#x", 1},
+        {"", 0},        {"plain \xC3\xA9 \x01", 0},
+        {"a&amp;<", 2}, {"&#x41;&#65;", 0},
+        {"&#x;", 1},    {"&#;", 2},
+        {"&#x4G;", 1},  {"a&", 1},
+        {"a& b", 2},    {"AT&T", 2},
+        {"&#X41;", 1},  {"&#12", 1},
+        {"&#", 1},      {"&quot", 2},
+        {"'", 2},       {"x\">", 2},
+        {"&#1;&", 1},   {"&lt;&gt;&quot;&apos;&amp;&#xaF09;", 0},
     };
-    for (const auto& [text, expected] : cases) {
-        Text copy(text);
-        EXPECT_EQ(ZqXmlU_NeedsEscapingA(copy), expected) << text;
+    for (auto [text, expected] : cases)
+        EXPECT_EQ(ZqXmlU_NeedsEscapingA(text.data()), expected) << text;
+    // Long texts are scanned in 4 KiB pieces: references across a boundary, markup after one.
+    const std::string a4094(4094, 'a');
+    for (auto [tail, expected] :
+         {std::pair{"&amp;b", 0}, std::pair{"&#x41;", 0}, std::pair{"&amb;", 2},
+          std::pair{"&#x4", 1}, std::pair{"bc>", 2}, std::pair{"bcd&", 1}}) {
+        std::string text = a4094 + tail;
+        EXPECT_EQ(ZqXmlU_NeedsEscapingA(text.data()), expected) << tail;
     }
-    std::u16string wide = u"\u00e9&b";
-    EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 2);
-    wide = std::u16string(300, u'\u00e9') + u"&#x41;";
+    std::u16string wide = std::u16string(300, u'\u00e9') + u"&#x41;";
     EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 0);
+    wide += u"&b";
+    EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 2);
 }
 
 // ---- De-escaping ----
@@ -315,7 +245,6 @@ std::string DeEscapeA(const std::string& in, int* result = nullptr) {
     zqtest::Block<char> out;
     const int r = ZqXmlU_DeEscapeTextA(0, &out.p, text, 0, Tag());
     if (result) *result = r;
-    EXPECT_GE(r, 1);
     return std::string(out.p, r > 0 ? static_cast<size_t>(r - 1) : 0);
 }
 
@@ -328,96 +257,59 @@ std::string DeEscapeInto(const std::string& in, int size, bool zeroForm, int* re
     const int r = zeroForm ? ZqXmlU_DeEscapeText0(0, &p, text, size, Tag())
                            : ZqXmlU_DeEscapeTextA(0, &p, text, size, Tag());
     if (result) *result = r;
-    EXPECT_EQ(p, buf.data());
     for (size_t i = room; i < buf.size(); ++i)
         EXPECT_EQ(buf[i], kGuard) << "write past the size at " << i;
     return std::string(buf.data(), strnlen(buf.data(), room));
 }
 
-struct DecodeCase {
-    std::string in;
-    std::string out;
-};
-
 TEST(DeEscape, DecodesEntitiesAndReferences) {
-    using namespace std::string_literals;
-    const DecodeCase cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"a &lt;b&gt; &amp;amp; &quot;q&quot; &apos;", "a <b> &amp; \"q\" '"},
-        {"&#x41;&#x62;&#67;", "AbC"},
-        {"&#x4A;&#x4a;", "JJ"},
+        {"&#x41;&#x62;&#67;&#x4A;&#x4a;", "AbCJJ"},
         {"AT&T &nbsp; &am &amp &lt &#", "AT&T &nbsp; &am &amp &lt \0"s},
-        {"x&#;y", "x\0y"s},
-        {"&#x;&#xZq", "\0\0q"s},
-        {"&#x41 b", "Ab"},
-        {"&#x20AC;&#256;&#65601;", "\xAC\0A"s},
-        {"&#X41;",
-         "\0"
+        {"x&#;y&#x;&#xZq", "x\0y\0\0q"s},
+        {"&#x41 b&#X41;",
+         "Ab\0"
          "41;"s},
+        {"&#x20AC;&#256;&#65601;&#x00000000000000000041;", "\xAC\0AA"s},
         {"ab&#x41", "abA"},
-        {"&#x00000000000000000041;&#0000000000000066;", "AB"},
         {"\x01\x7F\x80\xFF&\xC3\xA9", "\x01\x7F\x80\xFF&\xC3\xA9"},
-        {"", ""},
     };
-    for (const DecodeCase& c : cases) {
+    for (const auto& [in, out] : cases) {
         int r = 0;
-        EXPECT_EQ(DeEscapeA(c.in, &r), c.out) << c.in;
-        EXPECT_EQ(r, static_cast<int>(c.out.size()) + 1) << c.in;
+        EXPECT_EQ(DeEscapeA(in, &r), out) << in;
+        EXPECT_EQ(r, static_cast<int>(out.size()) + 1) << in;
     }
-}
-
-TEST(DeEscape, AllocatesTwiceTheLengthPlusTen) {
     Text text("a &lt;b&gt; &amp;amp; &quot;q&quot; &apos;");
-    zqtest::Block<char> out;
-    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &out.p, text, 0, Tag()), 18);
+    zqtest::Block<char> out, zero;
+    ZqXmlU_DeEscapeTextA(0, &out.p, text, 0, Tag());
     EXPECT_EQ(ZqXmlU_GetUsedSpace(out.p), 2u * 42 + 10);
-    zqtest::Block<char> zero;
     EXPECT_EQ(ZqXmlU_DeEscapeText0(0, &zero.p, text, 0, Tag()), 0);
     EXPECT_STREQ(zero.p, "a <b> &amp; \"q\" '");
     EXPECT_EQ(ZqXmlU_GetUsedSpace(zero.p), 8u * 42 + 10);
 }
 
 TEST(DeEscape, TruncatesWithMarkInsideTheSize) {
-    struct Case {
-        std::string in;
-        int size;
-        bool zeroForm;
-        std::string out;
-        int result;
-    };
-    const Case cases[] = {
-        {"abcdefghijklmnopqrst", 8, false, "abc...", 7},
-        {"abcdefghijklmnopqrst", 5, false, "...", 4},
-        {"abcdefghijklmnopqrst", 3, false, "..", 3},
-        {"abcdefghijklmnopqrst", 1, false, "", 1},
-        {"&lt;&lt;&lt;&lt;&lt;&lt;", 9, false, "<<<<...", 8},
+    const std::string twenty = "abcdefghijklmnopqrst";
+    const std::tuple<std::string, int, bool, std::string, int> cases[] = {
+        {twenty, 8, false, "abc...", 7},    {twenty, 5, false, "...", 4},
+        {twenty, 3, false, "..", 3},  // sizes below the mark cut it, keeping the NUL
+        {twenty, 1, false, "", 1},          {"&lt;&lt;&lt;&lt;&lt;&lt;", 9, false, "<<<<...", 8},
         {"hello", 6, false, "hello", 6},  // capacity beyond the length: never a mark
-        {"hello", 10, true, "hello...", 0},
-        {"hello", 11, true, "hello", 0},
-        {"hi", 2, true, ".", 0},
+        {"hello", 10, true, "hello...", 0}, {"hello", 11, true, "hello", 0},
         {"hello", -1, false, "", 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& [in, size, zeroForm, out, result] : cases) {
         int r = -1;
-        EXPECT_EQ(DeEscapeInto(c.in, c.size, c.zeroForm, &r), c.out) << c.in << " " << c.size;
-        EXPECT_EQ(r, c.result) << c.in << " " << c.size;
+        EXPECT_EQ(DeEscapeInto(in, size, zeroForm, &r), out) << in << " " << size;
+        EXPECT_EQ(r, result) << in << " " << size;
     }
-}
-
-TEST(DeEscape, InPlace) {
-    for (const auto& [size, expected] : {std::pair{9, "1 < 2"}, std::pair{8, "1 <..."}}) {
-        char buf[] = "1 &lt; 2";
+    for (auto [size, expected] : {std::pair{9, "1 < 2"}, std::pair{8, "1 <..."}}) {
+        char buf[] = "1 &lt; 2";  // in place
         char* p = buf;
         ZqXmlU_DeEscapeTextA(0, &p, buf, size, Tag());
         EXPECT_STREQ(buf, expected);
     }
-    std::string big;
-    for (int i = 0; i < 500; ++i)
-        big += "plain text with &amp; and &#x41; ";
-    Text buf(big);
-    char* p = buf;
-    const std::string expected = DeEscapeA(big);
-    ZqXmlU_DeEscapeTextA(0, &p, buf, static_cast<ZqLong>(big.size() + 1), Tag());
-    EXPECT_EQ(std::string(buf.get()), expected);
 }
 
 TEST(DeEscape, WideForms) {
@@ -426,17 +318,13 @@ TEST(DeEscape, WideForms) {
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &wide.p, cafe, 0, Tag()), 7);
     EXPECT_EQ(std::u16string(wide.p), u"caf\u00e9 <");
     EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(wide.p) - 8, "3est", 4), 0);
-
     ZqWChar buf[21] = {};
     ZqWChar* p = buf;
-    EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, cafe, 21, Tag()), 7);  // room beyond the input
+    EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, cafe, 21, Tag()), 7);
     EXPECT_EQ(std::u16string(buf), u"caf\u00e9 <");
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, cafe, 6, Tag()), 5);  // cut while still bytes
     EXPECT_EQ(std::u16string(buf), u"c...");
-
-    // Sizes beyond the 4096-byte local temporary.
-    std::string longText(6000, 'a');
-    Text longIn(longText + "&amp;");
+    Text longIn(std::string(6000, 'a') + "&amp;");  // beyond the 4096-byte local temporary
     std::vector<ZqWChar> longOut(7000);
     p = longOut.data();
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, longIn, 7000, Tag()), 6002);
@@ -444,36 +332,25 @@ TEST(DeEscape, WideForms) {
 }
 
 TEST(DeEscape, LForm) {
-    struct Case {
-        std::string in;
-        std::u16string wide;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::u16string> cases[] = {
         {"A&#x00;&#x00;&#x00;", u"A"},
         {"&lt;&#x00;&#xAC;&#x20;&#x00;&#x00;", u"<\u20AC"},
-        {"AA&#x00;&#x00;", u"\u4141"},
-        {"A", u"..."},  // the allocated room (length + 10 units) is counted in bytes
+        {"A", u"..."},  // the room (length + 10 units) is counted in bytes written
+        {"AAAA", u"\u4141\u4141..."},
     };
-    for (const Case& c : cases) {
-        Text in(c.in);
+    for (const auto& [in, expected] : cases) {
+        Text text(in);
         zqtest::Block<ZqWChar> wide;
-        EXPECT_EQ(ZqXmlU_DeEscapeTextLW(0, &wide.p, in, 0, Tag()), 0);
-        EXPECT_EQ(std::u16string(wide.p), c.wide) << c.in;
-        EXPECT_EQ(ZqXmlU_GetUsedSpace(wide.p), (c.wide.size() + 3) * 2);
+        EXPECT_EQ(ZqXmlU_DeEscapeTextLW(0, &wide.p, text, 0, Tag()), 0);
+        EXPECT_EQ(std::u16string(wide.p), expected) << in;
+        EXPECT_EQ(ZqXmlU_GetUsedSpace(wide.p), (expected.size() + 3) * 2);
     }
-    // Plain bytes that use all of the allocated room run into the mark.
-    Text plain("AAAA");
-    zqtest::Block<ZqWChar> wide;
-    ZqXmlU_DeEscapeTextLW(0, &wide.p, plain, 0, Tag());
-    EXPECT_EQ(std::u16string(wide.p), u"\u4141\u4141...");
-
     // A caller's buffer: decoding goes on while bytes written + 10 < size; an odd last byte is
     // dropped before the mark; sizes below the mark cut it.
     Text three("A&#x00;B&#x00;C&#x00;");
-    for (const auto& [size, expected] :
-         {std::pair{12, u"A..."}, std::pair{13, u"A..."}, std::pair{14, u"AB..."},
-          std::pair{16, u"ABC..."}, std::pair{17, u"ABC"}, std::pair{3, u".."},
-          std::pair{1, u""}}) {
+    for (auto [size, expected] : {std::pair{12, u"A..."}, std::pair{13, u"A..."},
+                                  std::pair{14, u"AB..."}, std::pair{16, u"ABC..."},
+                                  std::pair{17, u"ABC"}, std::pair{3, u".."}, std::pair{1, u""}}) {
         std::vector<ZqWChar> buf(static_cast<size_t>(size) + 8, 0);
         buf[static_cast<size_t>(size)] = 0x7E7E;
         ZqWChar* p = buf.data();
@@ -481,7 +358,6 @@ TEST(DeEscape, LForm) {
         EXPECT_EQ(std::u16string(buf.data()), expected) << size;
         EXPECT_EQ(buf[static_cast<size_t>(size)], 0x7E7E) << size;
     }
-
     Text lt("&lt;&#x00;&#xE9;&#x00;");
     zqtest::Block<char> utf8;
     EXPECT_EQ(ZqXmlU_DeEscapeTextLA(0, &utf8.p, lt, 0, Tag()), 4);
@@ -495,30 +371,15 @@ TEST(DeEscape, LForm) {
 
 // ---- Keyword names ----
 
-std::string KeywordA(const std::string& in, int limit = 64, int code = 0, int firstToken = 0) {
-    Text text(in);
-    std::vector<char> out(80, kGuard);
-    ZqXmlU_KeywordizeA(out.data(), text, limit, code, firstToken);
-    for (size_t i = 66; i < out.size(); ++i)
-        EXPECT_EQ(out[i], kGuard) << in;
-    return out.data();
-}
-
 TEST(Keyword, Rules) {
-    struct Case {
-        std::string in;
-        int limit, code, firstToken;
-        std::string out;
-    };
-    const std::string hundred(100, 'k');
-    const Case cases[] = {
+    const std::string k100(100, 'k');
+    const std::tuple<std::string, int, int, int, std::string> cases[] = {
         {"Summer holiday 2009", 64, 0, 0, "Summer_holiday_2009"},
         {"2009 trip", 64, 0, 0, "Number_2009_trip"},
         {"2009 trip", 64, 1, 0, "Code_2009_trip"},
         {"2009", 3, 0, 0, "Num"},
         {"  -hello", 64, 0, 0, "__-hello"},
         {"-hello", 64, 0, 0, "hello"},
-        {"1a", 64, 0, 0, "Number_1a"},
         {"#1", 64, 0, 0, "x"},
         {"a:b a.b a-b", 64, 0, 0, "a_b_a_b_a-b"},
         {"A&B/C\\D,E|F", 64, 0, 0, "A_B_C_D_E_F"},
@@ -528,83 +389,124 @@ TEST(Keyword, Rules) {
         {"\xFF\xF0\x9F\x98\x80"
          "abc\xF0\x9F\x98\x80",
          64, 0, 0, "abc__"},
-        {hundred, 20, 0, 0, hundred.substr(0, 20)},
-        {hundred, 64, 0, 0, hundred.substr(0, 64)},
-        {"7" + hundred, 64, 0, 0, "Number_7" + hundred.substr(0, 56)},
-        {"abcdefghijk", 2, 0, 0, "ab"},
+        {k100, 20, 0, 0, k100.substr(0, 20)},
+        {"7" + k100, 64, 0, 0, "Number_7" + k100.substr(0, 56)},
         {"abc", 0, 0, 0, ""},
         {"abc", -5, 0, 0, ""},
         {"\xC3\xA9\xC3\xA9\xC3\xA9", 5, 0, 0, "\xC3\xA9\xC3\xA9"},  // cut before a whole character
         {"name=value", 64, 0, 1, "name"},
         {"ns:tag attr", 64, 0, 1, "ns"},
-        {"a/b", 64, 0, 1, "a"},
         {":a", 64, 0, 1, "x"},
-        {"name=value", 64, 0, 0, "name_value"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(KeywordA(c.in, c.limit, c.code, c.firstToken), c.out) << c.in << " " << c.limit;
-
-    std::u16string hash = u"#1";
+    for (const auto& [in, limit, code, firstToken, expected] : cases) {
+        Text text(in);
+        std::vector<char> out(80, kGuard);
+        ZqXmlU_KeywordizeA(out.data(), text, limit, code, firstToken);
+        EXPECT_EQ(std::string(out.data()), expected) << in << " " << limit;
+        EXPECT_EQ(out[66], kGuard);
+    }
     char out[70];
+    std::u16string hash = u"#1";
     ZqXmlU_KeywordizeW(out, hash.data(), 64, 0, 0);
     EXPECT_STREQ(out, "");
-    std::u16string wide = u"\u00c9t\u00e9 2009";
-    ZqXmlU_KeywordizeW(out, wide.data(), 64, 0, 0);
-    EXPECT_STREQ(out, "\xC3\x89t\xC3\xA9_2009");
-    char big[201];
-    std::u16string longWide(150, u'w');
-    ZqXmlU_KeywordizeW(big, longWide.data(), 200, 0, 0);  // beyond the local buffers
-    EXPECT_EQ(std::string(big), std::string(64, 'w'));
+    std::vector<char> big(201, kGuard);
+    std::u16string longWide(150, u'\u00e9');
+    ZqXmlU_KeywordizeW(big.data(), longWide.data(), 200, 0, 0);  // a limit above 64 counts as 64
+    EXPECT_EQ(std::strlen(big.data()), 64u);
+    EXPECT_EQ(big[65], kGuard);
 }
 
 // ---- Element content ----
 
 TEST(Content, MeasureAndConstruct) {
-    struct Case {
-        std::string text;
-        ZqLong start;
-        ZqLong measure;
-        std::string content;
-        ZqLong result;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string, ZqLong, ZqLong, std::string, ZqLong> cases[] = {
         {"<a>Hello &amp; bye</a>", 3, 15, "Hello &amp; bye", 18},
         {"x<!-- note -->y</a>", 0, 15, "xy", 15},
         {"<![CDATA[a<b]]></a>", 0, 15, "a<b", 15},
         {"<![ CDATA[a]]></a>", 0, 14, "", 0},
         {"ab<![INCLUDE[x]]>", 1, -1, "b", -2},
         {"ab<c/>d", 0, 2, "ab", -2},
-        {"xy<?pi?>", 1, 1, "y", -2},
         {"abc", 0, 3, "abc", 3},
         {"a<!-- b", 0, 7, "a", 7},
         {"a<!-->b-->c<", 0, 11, "ac", -11},
         {"<![CDATA[open", 0, 13, "open", 13},
-        {"<![\r\n CDATA[]]>z</", 0, 16, "", 0},
         {"<!-- <x> -->t<![CDATA[<!-- -->]]>u</b>", 0, 34, "t<!-- -->u", 34},
-        {"", 0, 0, "", 0},
     };
-    for (const Case& c : cases) {
-        Text text(c.text);
-        EXPECT_EQ(ZqXmlU_MeasureStringSize(text, c.start), c.measure) << c.text;
-        std::vector<char> out(c.text.size() + 2, kGuard);
-        EXPECT_EQ(ZqXmlU_ConstructContent(text, c.start, out.data()), c.result) << c.text;
-        EXPECT_STREQ(out.data(), c.content.c_str()) << c.text;
+    for (const auto& [in, start, measure, content, result] : cases) {
+        Text text(in);
+        EXPECT_EQ(ZqXmlU_MeasureStringSize(text, start), measure) << in;
+        std::vector<char> out(in.size() + 2, kGuard);
+        EXPECT_EQ(ZqXmlU_ConstructContent(text, start, out.data()), result) << in;
+        EXPECT_STREQ(out.data(), content.c_str()) << in;
+    }
+}
+
+// ---- Every vector form of the scanners against the SSE2 one, and in-place decoding ----
+
+struct Results {
+    int needs = 0;
+    bool zeroTail = false;  // the escaped block holds only zeros after the text
+    std::string decoded, cut, inPlace, escaped;
+    bool operator==(const Results&) const = default;
+};
+
+Results RunAll(const std::string& in, int cutSize) {
+    Results r;
+    Text text(in);
+    r.needs = ZqXmlU_NeedsEscapingA(text);
+    r.decoded = DeEscapeA(in);
+    r.cut = DeEscapeInto(in, cutSize, false);
+    Text buf(in);
+    char* p = buf;
+    const int n = ZqXmlU_DeEscapeTextA(0, &p, buf, static_cast<ZqLong>(in.size() + 1), Tag());
+    r.inPlace.assign(buf.get(), static_cast<size_t>(n > 0 ? n - 1 : 0));
+    zqtest::Block<char> escaped;
+    ZqXmlU_EscapeXMLStringA(&escaped.p, text, 0, 0, Tag());
+    r.escaped = escaped.p;
+    r.zeroTail =
+        std::all_of(escaped.p + r.escaped.size(), escaped.p + ZqXmlU_GetUsedSpace(escaped.p),
+                    [](char c) { return c == '\0'; });
+    return r;
+}
+
+TEST(Scanners, EveryFormAgrees) {
+    static const char* const kPieces[] = {
+        "&amp;", "&lt;", "&gt;",     "&quot;", "&apos;", "&#x41;", "&#65;", "&#x;",
+        "&#;",   "&",    "<",        ">",      "'",      "\"",     "a",     "plain text ",
+        "\x01",  "\t",   "\xC3\xA9", "&#X4",   "&#",     ";",      "&am",   "&#x41&amp;"};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string in;
+        const int pieces = static_cast<int>(rng() % 60);
+        for (int i = 0; i < pieces; ++i)  // mostly plain runs, so that blocks of every width occur
+            in += rng() % 3 ? std::string(rng() % 70, 'x') : kPieces[rng() % std::size(kPieces)];
+        if (round % 4 == 0) {  // no markup in some rounds, so that the scan reaches the end
+            for (char& c : in) {
+                if (c == '<' || c == '>' || c == '\'' || c == '"') c = 'y';
+            }
+        }
+        const int cutSize = 1 + static_cast<int>(rng() % (in.size() + 8));
+        zq::CapScanners(zq::ScanLevel::kSse2);
+        const Results sse2 = RunAll(in, cutSize);
+        zq::CapScanners(zq::ScanLevel::kAvx2);
+        const Results avx2 = RunAll(in, cutSize);
+        zq::CapScanners(zq::ScanLevel::kAvx512);
+        const Results best = RunAll(in, cutSize);
+        ASSERT_TRUE(sse2 == best && avx2 == best && best.zeroTail) << in;
+        EXPECT_EQ(best.inPlace, best.decoded) << in;
     }
 }
 
 #ifdef ZQ_TOOL
 TEST(Tool, TextCommands) {
-    using namespace std::string_literals;
     const std::tuple<std::string, std::string, std::string, int> cases[] = {
         {"escape", "a<b & \"c\"\n", "a&lt;b &amp; &quot;c&quot;\n", 0},
         {"escape --lform", "A<", "A&#x00;&lt;&#x00;", 0},
         {"unescape", "x&#;y &lt;", "x\0y <"s, 0},
         {"unescape --lform", "A&#x00;&lt;&#x00;&#x00;&#x00;", "A<", 0},
         {"needs-escaping 'AT&T'", "", "2\n", 0},
-        {"needs-escaping '&#x41;'", "", "0\n", 0},
         {"keyword --code '2009 trip'", "", "Code_2009_trip\n", 0},
         {"keyword --first-token --limit 3 'name=value'", "", "nam\n", 0},
-        {"keyword '#1'", "", "x\n", 0},
         {"keyword --limit 65 x", "", "", 2},
     };
     for (const auto& [args, input, out, status] : cases) {

@@ -8,51 +8,40 @@
 #include <random>
 #include <string>
 
+#include "platform/utf.h"
 #include "support.h"
 #include "zqxmlu.h"
 
 namespace {
 
-void AppendUtf8(std::string& s, uint32_t cp) {
-    if (cp < 0x80) {
-        s += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        s += static_cast<char>(0xC0 | (cp >> 6));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        s += static_cast<char>(0xE0 | (cp >> 12));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | (cp >> 18));
-        s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Random characters that XML allows, without control characters; markup characters often.
 std::string RandomText(std::mt19937& rng) {
-    static const char kMarkup[] = "&<>'\";#x0123456789abcdef";
-    std::string s;
+    static const char16_t kMarkup[] = u"&<>'\";#x0123456789abcdef";
+    std::u16string s;
     const int n = static_cast<int>(rng() % 40);
     for (int i = 0; i < n; ++i) {
         const uint32_t kind = rng() % 8;
-        uint32_t cp;
         if (kind < 3) {
-            cp = static_cast<unsigned char>(kMarkup[rng() % (sizeof kMarkup - 1)]);
+            s += kMarkup[rng() % (std::size(kMarkup) - 1)];
         } else if (kind < 5) {
-            cp = 0x20 + rng() % 0x60;  // printable ASCII and 0x7F
+            s += static_cast<char16_t>(0x20 + rng() % 0x60);  // printable ASCII and 0x7F
         } else if (kind < 7) {
+            char16_t c;
             do {
-                cp = 0x80 + rng() % (0xFFFE - 0x80);
-            } while (cp >= 0xD800 && cp <= 0xDFFF);
+                c = static_cast<char16_t>(0x80 + rng() % (0xFFFE - 0x80));
+            } while (c >= 0xD800 && c <= 0xDFFF);
+            s += c;
         } else {
-            cp = 0x10000 + rng() % 0x100000;
+            const uint32_t v = rng() % 0x100000;  // a supplementary character
+            s += static_cast<char16_t>(0xD800 + (v >> 10));
+            s += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
         }
-        AppendUtf8(s, cp);
     }
-    return s;
+    std::string utf8(s.size() * 3, '\0');
+    if (!s.empty())
+        utf8.resize(static_cast<size_t>(zq::Utf16ToUtf8(
+            s.data(), static_cast<int>(s.size()), utf8.data(), static_cast<int>(utf8.size()))));
+    return utf8;
 }
 
 std::string XmlText(xmlChar* s) {

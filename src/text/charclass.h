@@ -3,14 +3,28 @@
 #ifndef ZQ_TEXT_CHARCLASS_H
 #define ZQ_TEXT_CHARCLASS_H
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "frame/tag.h"
 #include "zqxmlu.h"
+
+// SSE2: every x86-64 target, and 32-bit x86 builds that ask for it. With GCC and Clang the
+// scanners also have AVX2 and AVX-512BW forms, chosen at run time.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define ZQ_TEXT_SSE2 1
+#if defined(__GNUC__)
+#include <immintrin.h>
+#define ZQ_TEXT_DISPATCH 1
+#endif
+#endif
 
 namespace zq {
 
@@ -55,11 +69,85 @@ inline int IsValidXmlByte(char c) {
     return b == 9 || b == 10 || b == 13 || b >= 0x20;
 }
 
+// The predefined entity that starts at `at` (an "&"): "&lt;", "&gt;", "&amp;", "&apos;" or
+// "&quot;". `avail` is the number of bytes from `at` to the text's NUL. Returns the entity's length
+// and stores the character it stands for in *value; 0 when none starts there. With 8 bytes at hand
+// the five are compared at once, without a branch to mispredict; otherwise byte by byte, reading
+// no further than the first byte that differs.
+namespace entity_detail {
+
+constexpr uint64_t Word(const char* s, size_t n) {
+    std::array<char, 8> bytes{};
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = s[i];
+    return std::bit_cast<uint64_t>(bytes);
+}
+
+constexpr uint64_t kMask4 = Word("\xFF\xFF\xFF\xFF", 4);
+constexpr uint64_t kMask5 = Word("\xFF\xFF\xFF\xFF\xFF", 5);
+constexpr uint64_t kMask6 = Word("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
+constexpr uint64_t kLt = Word("&lt;", 4);
+constexpr uint64_t kGt = Word("&gt;", 4);
+constexpr uint64_t kAmp = Word("&amp;", 5);
+constexpr uint64_t kApos = Word("&apos;", 6);
+constexpr uint64_t kQuot = Word("&quot;", 6);
+
+}  // namespace entity_detail
+
+inline size_t MatchEntity(const char* at, size_t avail, char* value) {
+    using namespace entity_detail;
+    if (avail >= 8) {
+        uint64_t x;
+        std::memcpy(&x, at, 8);
+        const uint64_t x4 = x & kMask4;
+        const uint64_t x6 = x & kMask6;
+        const size_t lt = x4 == kLt;
+        const size_t gt = x4 == kGt;
+        const size_t amp = (x & kMask5) == kAmp;
+        const size_t apos = x6 == kApos;
+        const size_t quot = x6 == kQuot;
+        *value = static_cast<char>(lt * '<' + gt * '>' + amp * '&' + apos * '\'' + quot * '"');
+        return 4 * (lt + gt) + 5 * amp + 6 * (apos + quot);
+    }
+    switch (at[1]) {
+        case 'l':
+        case 'g':
+            if (at[2] != 't' || at[3] != ';') return 0;
+            *value = at[1] == 'l' ? '<' : '>';
+            return 4;
+        case 'a':
+            if (at[2] == 'm' && at[3] == 'p' && at[4] == ';') {
+                *value = '&';
+                return 5;
+            }
+            if (at[2] == 'p' && at[3] == 'o' && at[4] == 's' && at[5] == ';') {
+                *value = '\'';
+                return 6;
+            }
+            return 0;
+        case 'q':
+            if (at[2] != 'u' || at[3] != 'o' || at[4] != 't' || at[5] != ';') return 0;
+            *value = '"';
+            return 6;
+        default:
+            return 0;
+    }
+}
+
+// Whether the scanners may use AVX2 / AVX-512BW: the processor's answer, read once. Tests can cap
+// the scanners at a lower level, to check every form where the processor has more.
+enum class ScanLevel { kSse2, kAvx2, kAvx512 };
+bool UseVectors(ScanLevel level);
+void CapScanners(ScanLevel highest);
+
+// The largest payload a tagged block can record (its size field is 32 bits, its frame 12 bytes).
+inline constexpr uint64_t kMaxBlock = UINT32_MAX - 12;
+
 // A zeroed tagged block of count * elemSize bytes. A request that a block cannot record (its size
 // field is 32 bits) can never be met and ends the process as heap exhaustion does.
 inline void* AllocBlock(uint64_t count, uint32_t elemSize, const char* tag) {
     const uint64_t bytes = count * elemSize;
-    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > UINT32_MAX - 12)) {
+    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > kMaxBlock)) {
         std::fprintf(stderr, "zqxmlu: heap exhausted (%llu bytes requested)\n",
                      static_cast<unsigned long long>(bytes));
         std::exit(1);

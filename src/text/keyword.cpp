@@ -70,58 +70,58 @@ size_t BuildKeyword(const ZqWChar* text, size_t limit, bool codeFlag, ZqWChar* k
     return k;
 }
 
+// The limit as used: callers promise at most 64 (and an output of limit + 1 bytes, at least 65);
+// a larger limit counts as 64 and a negative one as 0, so no write ever passes out[64]. With it the
+// temporaries always fit their local buffers: 66 units for the keyword, 4 x 64 + 1 bytes for its
+// UTF-8 form (below 260), 5 x 64 + 3 input bytes (at most 600) and their 5 x 64 + 1 units (at
+// most 360).
+size_t Limit(int limit) {
+    return static_cast<size_t>(std::clamp(limit, 0, static_cast<int>(kMaxKeyword)));
+}
+
 }  // namespace
 
 extern "C" {
 
 void ZQ_CALL ZqXmlU_KeywordizeW(char* out, ZqWChar* text, int limit, int codeFlag, int /*unused*/) {
     if (!out) return;
-    const size_t lim = limit > 0 ? static_cast<size_t>(limit) : 0;
+    const size_t lim = Limit(limit);
     static ZqWChar empty[1] = {0};
-    zq::Scratch<ZqWChar, 66> kw(lim + 1, lim + 1 <= 66);
-    const size_t k = BuildKeyword(text ? text : empty, lim, codeFlag != 0, kw.get());
+    ZqWChar kw[66];
+    const size_t k = BuildKeyword(text ? text : empty, lim, codeFlag != 0, kw);
 
-    const uint64_t bytes = 4 * static_cast<uint64_t>(k) + 1;
-    zq::Scratch<char, 260> utf8(bytes, bytes < 260);
-    if (zq::Utf16ToUtf8(kw.get(), static_cast<int>(k + 1), utf8.get(), static_cast<int>(bytes)) ==
-        0) {
-        utf8.get()[0] = '\0';
-    }
+    char utf8[4 * kMaxKeyword + 1];
+    if (zq::Utf16ToUtf8(kw, static_cast<int>(k + 1), utf8, sizeof utf8) == 0) utf8[0] = '\0';
     // At most `limit` bytes, cut before a character that would not fit whole.
-    size_t n = std::strlen(utf8.get());
+    size_t n = std::strlen(utf8);
     if (n > lim) {
         n = lim;
-        while (n > 0 && (static_cast<unsigned char>(utf8.get()[n]) & 0xC0) == 0x80)
+        while (n > 0 && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80)
             --n;
     }
-    std::memcpy(out, utf8.get(), n);
+    std::memcpy(out, utf8, n);
     out[n] = '\0';
     out[lim] = '\0';
 }
 
 void ZQ_CALL ZqXmlU_KeywordizeA(char* out, char* text, int limit, int codeFlag, int firstToken) {
     if (!out) return;
-    const size_t lim = limit > 0 ? static_cast<size_t>(limit) : 0;
+    const size_t lim = Limit(limit);
     static char empty[1] = {'\0'};
     const char* in = text ? text : empty;
 
     // At most 5 x limit bytes of the text (only its first token with the flag).
-    const uint64_t maxBytes = 5 * static_cast<uint64_t>(lim);
-    zq::Scratch<char, 600> bytes(maxBytes + 3, maxBytes + 3 <= 600);
+    char bytes[5 * kMaxKeyword + 3];
     size_t n = 0;
-    while (n < maxBytes && in[n] && !(firstToken && EndsToken(in[n]))) {
-        bytes.get()[n] = in[n];
+    while (n < 5 * lim && in[n] && !(firstToken && EndsToken(in[n]))) {
+        bytes[n] = in[n];
         ++n;
     }
-    bytes.get()[n] = '\0';
+    ZqWChar wide[5 * kMaxKeyword + 1];
+    const int units = n ? zq::Utf8ToUtf16(bytes, static_cast<int>(n), wide, sizeof wide / 2) : 0;
+    wide[std::min(static_cast<size_t>(units), lim)] = 0;
 
-    zq::Scratch<ZqWChar, 360> wide(n + 1, n + 1 <= 360);
-    const int units =
-        n ? zq::Utf8ToUtf16(bytes.get(), static_cast<int>(n), wide.get(), static_cast<int>(n + 1))
-          : 0;
-    wide.get()[std::min(static_cast<size_t>(units), lim)] = 0;
-
-    ZqXmlU_KeywordizeW(out, wide.get(), limit, codeFlag, firstToken);
+    ZqXmlU_KeywordizeW(out, wide, static_cast<int>(lim), codeFlag, firstToken);
     if (lim != 0 && out[0] == '\0') {
         out[0] = 'x';
         out[1] = '\0';
