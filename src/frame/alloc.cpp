@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/alloc.h"
 #include "frame/tag.h"
 #include "zqxmlu.h"
 
@@ -38,11 +39,6 @@ inline bool ValidTag(const unsigned char* tag) {
     return valid;
 }
 
-[[noreturn]] void HeapExhausted(size_t bytes) {
-    std::fprintf(stderr, "zqxmlu: heap exhausted (%zu bytes requested)\n", bytes);
-    std::exit(1);
-}
-
 inline uint32_t PayloadSize(int count, unsigned elementSize) {
     return static_cast<uint32_t>(count) * static_cast<uint32_t>(elementSize);
 }
@@ -52,7 +48,7 @@ void* NewBlock(uint32_t n, const char* tag) {
     // the trailing tag are written anyway.
     const size_t total = static_cast<size_t>(n) + kOverhead;
     auto* raw = static_cast<unsigned char*>(std::malloc(total));
-    if (!raw) HeapExhausted(total);
+    if (!raw) zq::HeapExhausted(total);
     std::memset(raw + kHeader, 0, n);
     const uint32_t word = zq::TagWord(tag);
     StoreWord(raw, word);
@@ -62,6 +58,16 @@ void* NewBlock(uint32_t n, const char* tag) {
 }
 
 }  // namespace
+
+namespace zq {
+
+void HeapExhausted(uint64_t bytes) {
+    std::fprintf(stderr, "zqxmlu: heap exhausted (%llu bytes requested)\n",
+                 static_cast<unsigned long long>(bytes));
+    std::exit(1);
+}
+
+}  // namespace zq
 
 extern "C" {
 
@@ -77,7 +83,7 @@ void* ZQ_CALL ZqXmlU_Realloc(void* p, int count, unsigned elementSize, const cha
     const uint32_t trailing = LoadWord(base + kHeader + old);
     const size_t total = static_cast<size_t>(n) + kOverhead;
     auto* raw = static_cast<unsigned char*>(std::realloc(base, total));
-    if (!raw) HeapExhausted(total);
+    if (!raw) zq::HeapExhausted(total);
     unsigned char* payload = raw + kHeader;
     StoreWord(raw + 4, n);
     StoreWord(payload + n, trailing);

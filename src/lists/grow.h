@@ -12,6 +12,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "frame/alloc.h"
 #include "zqxmlu.h"
 
 namespace zq {
@@ -28,9 +29,7 @@ constexpr bool SoundShape(int64_t count, int64_t capacity) {
 inline int BlockEntries(int64_t entries, size_t elementSize) {
     const uint64_t bytes = static_cast<uint64_t>(entries) * elementSize;
     if (entries < 0 || entries > INT32_MAX || bytes > UINT32_MAX) {
-        std::fprintf(stderr, "zqxmlu: heap exhausted (%llu bytes requested)\n",
-                     static_cast<unsigned long long>(bytes));
-        std::exit(1);
+        HeapExhausted(bytes);
     }
     return static_cast<int>(entries);
 }

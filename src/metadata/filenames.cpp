@@ -8,8 +8,8 @@
 // shrunk name: the result is NULL.
 #include <cstddef>
 #include <cstring>
-#include <memory>
 
+#include "frame/alloc.h"
 #include "platform/file.h"
 #include "platform/utf.h"
 #include "zqxmlu.h"
@@ -70,24 +70,6 @@ bool SplitPath(const Ch* p, size_t minSlash, Split<Ch>& s) {
     return s.dot != static_cast<size_t>(-1) && s.dot > s.slash;
 }
 
-// A working buffer of `units` units: local when they fit, else from the general heap.
-template <typename Ch>
-class WorkBuffer {
-  public:
-    explicit WorkBuffer(size_t units) {
-        if (units > kLocalUnits) {
-            heap_ = std::make_unique<Ch[]>(units);
-            data_ = heap_.get();
-        }
-    }
-    Ch* data() { return data_; }
-
-  private:
-    Ch local_[kLocalUnits];
-    std::unique_ptr<Ch[]> heap_;
-    Ch* data_ = local_;
-};
-
 template <typename Ch>
 Ch* Put(Ch* dst, const Ch* src, size_t n) {
     std::memcpy(dst, src, n * sizeof(Ch));
@@ -128,13 +110,13 @@ template <typename Ch>
 Ch* SidecarName(const Ch* path) {
     Split<Ch> s;
     if (!path || !SplitPath(path, 1, s)) return nullptr;
-    WorkBuffer<Ch> work(s.length + kSlack);
-    Ch* w = Put(work.data(), path, s.slash + 1);
+    zq::Scratch<Ch, kLocalUnits> work(s.length + kSlack, true);
+    Ch* w = Put(work.get(), path, s.slash + 1);
     *w++ = Ch('.');
     w = Put(w, path + s.slash + 1, s.dot - s.slash - 1);
     w = PutAscii(w, ".zq");
     w = Put(w, path + s.dot + 1, s.length - s.dot - 1);
-    return TaggedCopy(work.data(), static_cast<size_t>(w - work.data()));
+    return TaggedCopy(work.get(), static_cast<size_t>(w - work.get()));
 }
 
 }  // namespace
@@ -153,8 +135,8 @@ void ZQ_CALL ZqXmlU_GetShrunkNameW(ZqWChar* path, ZqWChar*& out) {
     if (!path || !SplitPath(path, 0, s)) return;
     // folder + "s_" + base name, then "_" + counter from 1 on, then "." + extension: the first
     // candidate that cannot be opened for reading is the name. Nothing is created or reserved.
-    WorkBuffer<ZqWChar> work(s.length + kSlack);
-    ZqWChar* w = Put(work.data(), path, s.slash + 1);
+    zq::Scratch<ZqWChar, kLocalUnits> work(s.length + kSlack, true);
+    ZqWChar* w = Put(work.get(), path, s.slash + 1);
     w = PutAscii(w, "s_");
     ZqWChar* const counterAt = Put(w, path + s.slash + 1, s.dot - s.slash - 1);
     for (unsigned n = 0; n <= kMaxCounter; ++n) {
@@ -165,8 +147,8 @@ void ZQ_CALL ZqXmlU_GetShrunkNameW(ZqWChar* path, ZqWChar*& out) {
         }
         w = Put(w, path + s.dot, s.length - s.dot);
         *w = 0;
-        if (!zq::CanOpenForReading(work.data())) {
-            out = TaggedCopy(work.data(), static_cast<size_t>(w - work.data()));
+        if (!zq::CanOpenForReading(work.get())) {
+            out = TaggedCopy(work.get(), static_cast<size_t>(w - work.get()));
             return;
         }
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/alloc.h"
 #include "frame/tag.h"
 #include "platform/chars.h"
 #include "uri/namespace.h"
@@ -32,37 +33,6 @@ const std::string& DefaultAnchor() {
 char* DefaultAnchorText() {
     return const_cast<char*>(DefaultAnchor().c_str());
 }
-
-// The zeroed work area: local storage when `size` bytes fit in it, else a tagged block released
-// when the area goes out of scope.
-template <size_t Local>
-class WorkArea {
-  public:
-    explicit WorkArea(size_t size) : size_(size) {
-        if (size > Local) {
-            heap_ = static_cast<char*>(
-                ZqXmlU_Calloc(static_cast<int>(size), 1, const_cast<char*>(zq::kTagWork)));
-            data_ = heap_;
-        } else {
-            std::memset(local_, 0, size);
-        }
-    }
-    ~WorkArea() {
-        void* p = heap_;
-        ZqXmlU_Free(&p);
-    }
-    WorkArea(const WorkArea&) = delete;
-    WorkArea& operator=(const WorkArea&) = delete;
-
-    char* data() { return data_; }
-    size_t size() const { return size_; }
-
-  private:
-    char local_[Local];
-    char* heap_ = nullptr;
-    char* data_ = local_;
-    size_t size_;
-};
 
 inline bool IsNameDelimiter(char c) {
     return c == '>' || zq::IsXmlSpace(c);
@@ -117,11 +87,10 @@ int ZQ_CALL ZqXmlU_AddHistoryEntry(char*& document, char* historyName, char* /*u
     const size_t at = static_cast<size_t>(seqEnd - document) - 1;
 
     const size_t e = std::strlen(entry);
-    WorkArea<kLocalWork> work(e + kWorkSlack);
-    std::memcpy(work.data(), entry, e + 1);
+    zq::Scratch<char, kLocalWork> work(e + kWorkSlack, true, zq::kTagWork, true);
+    std::memcpy(work.get(), entry, e + 1);
     int unused = 0;
-    ZqXmlU_InsertString(document, unused, work.data(), DefaultAnchorText(), static_cast<int>(at),
-                        0);
+    ZqXmlU_InsertString(document, unused, work.get(), DefaultAnchorText(), static_cast<int>(at), 0);
     return 0;
 }
 
@@ -141,9 +110,9 @@ int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char*
     const size_t s = FindTag(document, 0, "<", name, n);
     if (s == static_cast<size_t>(-1)) {
         // Absent: the whole element goes after the start tag holding the anchor.
-        WorkArea<kLocalWork> work(room);
-        ComposeElement(work.data(), name, n, attributes, a, value, v, true);
-        ZqXmlU_InsertString(document, unused, work.data(), anchor ? anchor : DefaultAnchorText(), 0,
+        zq::Scratch<char, kLocalWork> work(room, true, zq::kTagWork, true);
+        ComposeElement(work.get(), name, n, attributes, a, value, v, true);
+        ZqXmlU_InsertString(document, unused, work.get(), anchor ? anchor : DefaultAnchorText(), 0,
                             0);
         return 0;
     }
@@ -158,10 +127,10 @@ int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char*
         // The content grows: a new start tag (with the new attributes) and the value replace the
         // old start tag and content; the end tag stays. An element at index 0 keeps its "<" and
         // the rest is replaced from index 1, since an insertion index of 0 selects the anchor.
-        WorkArea<kLocalWork> work(room);
-        ComposeElement(work.data(), name, n, attributes, a, value, v, false);
+        zq::Scratch<char, kLocalWork> work(room, true, zq::kTagWork, true);
+        ComposeElement(work.get(), name, n, attributes, a, value, v, false);
         const size_t from = s == 0 ? 1 : s;
-        ZqXmlU_InsertString(document, unused, work.data() + (from - s), DefaultAnchorText(),
+        ZqXmlU_InsertString(document, unused, work.get() + (from - s), DefaultAnchorText(),
                             static_cast<int>(from), static_cast<int>(e - from));
     } else if (c == v) {
         std::memcpy(document + g + 1, value, v);
@@ -178,11 +147,11 @@ int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char*
 int ZQ_CALL ZqXmlU_NeedsBinhex(char* text, char* base64) {
     if (!text) return 1;
     const size_t t = std::strlen(text);
-    WorkArea<kLocalBinhex> work(t + kBinhexSlack);
-    char* out = work.data();
+    zq::Scratch<char, kLocalBinhex> work(t + kBinhexSlack, true, zq::kTagWork, true);
+    char* out = work.get();
     const int n = ZqXmlU_DeEscapeTextA(0, &out, text, static_cast<ZqLong>(t + 10),
                                        const_cast<char*>(zq::kTagWork));
     // The de-escaped bytes with their NUL.
-    if (n >= 1 && base64) ZqXmlU_ToBase64(work.data(), static_cast<uint32_t>(n), base64, 0, 0);
+    if (n >= 1 && base64) ZqXmlU_ToBase64(work.get(), static_cast<uint32_t>(n), base64, 0, 0);
     return 1;
 }
