@@ -6,13 +6,14 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz_support.h"
 #include "zqxmlu.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using zqfuzz::Check;
+using zqfuzz::kTag;
+using zqfuzz::Release;
 
 }  // namespace
 

@@ -7,22 +7,15 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz_support.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
 
 namespace {
 
-char kTag[] = "fuzz";
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-template <typename T>
-void Release(T* p) {
-    void* v = p;
-    ZqXmlU_Free(&v);
-}
+using zqfuzz::Check;
+using zqfuzz::kTag;
+using zqfuzz::Release;
 
 }  // namespace
 

@@ -8,22 +8,15 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
 
 namespace {
 
-char kTag[] = "fuzz";
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-template <typename T>
-void Release(T* p) {
-    void* v = p;
-    ZqXmlU_Free(&v);
-}
+using zqfuzz::Check;
+using zqfuzz::kTag;
+using zqfuzz::Release;
 
 void TextRoundTrip(const uint8_t* data, size_t size, uint32_t room) {
     std::unique_ptr<char[]> text(new char[size + 1]);

@@ -9,15 +9,16 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "platform/utf.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using zqfuzz::Check;
+using zqfuzz::kTag;
+using zqfuzz::Release;
 
 bool NameChar(int32_t c) {
     return c == '.' || c == '-' || c == '_' || c == ':' || zq::IsLetter(c) || zq::IsDigitChar(c) ||

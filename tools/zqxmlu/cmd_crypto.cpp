@@ -115,21 +115,12 @@ struct PasswordOptions {
     std::string key1, key2, record;
 };
 
-// Releases a tagged block of the library at the end of a scope.
-struct TaggedText {
-    char* p = nullptr;
-    ~TaggedText() {
-        void* v = p;
-        ZqXmlU_Free(&v);
-    }
-};
-
 void RunEncrypt(const PasswordOptions& o) {
     std::string password = Input("");
     if (!password.empty() && password.back() == '\n') password.pop_back();
     if (!password.empty() && password.back() == '\r') password.pop_back();
     if (password.find('\0') != std::string::npos) throw Failure("the password holds a NUL byte");
-    TaggedText record;
+    TaggedBlock<char> record;
     ZqXmlU_EncryptPassword(o.key1.c_str(), o.key2.c_str(), password.c_str(), &record.p);
     if (!record.p) {
         throw Failure(password.size() > 255
@@ -141,7 +132,7 @@ void RunEncrypt(const PasswordOptions& o) {
 
 void RunDecrypt(const PasswordOptions& o) {
     char unchanged = 0;
-    TaggedText password;
+    TaggedBlock<char> password;
     password.p = &unchanged;
     ZqXmlU_DecryptPassword(o.key1.c_str(), o.key2.c_str(), &password.p, o.record.c_str());
     if (password.p == &unchanged) {

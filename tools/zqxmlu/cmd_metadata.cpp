@@ -13,42 +13,6 @@ namespace zqtool {
 
 namespace {
 
-char kToolTag[] = "tool";
-
-// A shared XML string holding `text`, released at the end of the scope.
-class SharedText {
-  public:
-    explicit SharedText(const std::string& text) {
-        if (text.size() >= 0x7FFFFF00u) throw Failure("input too large");
-        p_ = static_cast<char*>(ZqXmlU_xml_alloc(static_cast<unsigned>(text.size() + 1), kToolTag));
-        if (!p_) throw Failure("out of memory");
-        std::memcpy(p_, text.data(), text.size());
-    }
-    ~SharedText() { ZqXmlU_xml_free(p_); }
-    SharedText(const SharedText&) = delete;
-    SharedText& operator=(const SharedText&) = delete;
-    char*& get() { return p_; }
-
-  private:
-    char* p_ = nullptr;
-};
-
-// A tagged block released at the end of the scope.
-template <typename T>
-struct Tagged {
-    T* p = nullptr;
-    ~Tagged() {
-        void* v = p;
-        ZqXmlU_Free(&v);
-    }
-};
-
-std::vector<char> Writable(const std::string& s) {
-    std::vector<char> v(s.begin(), s.end());
-    v.push_back('\0');
-    return v;
-}
-
 // The document goes back to the file with -i, else to standard output.
 void Deliver(const std::string& file, bool inPlace, const char* text) {
     if (inPlace)
@@ -128,7 +92,7 @@ std::string ToUtf8(const ZqWChar* w) {
 
 void RunSidecar(const std::string& path) {
     std::vector<char> in = Writable(path);
-    Tagged<char> out;
+    TaggedBlock<char> out;
     ZqXmlU_GetSidecarNameA(in.data(), out.p);
     if (!out.p) throw Failure("no folder or no extension of 1 to 9 characters in " + path);
     WriteOutput(std::string(out.p) + "\n");
@@ -136,7 +100,7 @@ void RunSidecar(const std::string& path) {
 
 void RunShrunk(const std::string& path) {
     std::u16string in = ToUtf16(path);
-    Tagged<ZqWChar> out;
+    TaggedBlock<ZqWChar> out;
     ZqXmlU_GetShrunkNameW(in.data(), out.p);
     if (!out.p) throw Failure("no folder or no extension of 1 to 9 characters in " + path);
     WriteOutput(ToUtf8(out.p) + "\n");

@@ -13,36 +13,6 @@ namespace zqtool {
 
 namespace {
 
-char kTag[] = "zqcl";
-
-// The text in a shared XML string of its size plus one (text ends at its first NUL), released
-// at the end of the scope.
-class SharedText {
-  public:
-    explicit SharedText(const std::string& text) {
-        if (text.size() >= 0x7FFFFFFF) throw Failure("input too large");
-        p_ = static_cast<char*>(ZqXmlU_xml_alloc(static_cast<unsigned>(text.size() + 1), kTag));
-        if (!p_) throw Failure("out of memory");
-        std::memcpy(p_, text.data(), text.size());
-    }
-    ~SharedText() { ZqXmlU_xml_free(p_); }
-    SharedText(const SharedText&) = delete;
-    SharedText& operator=(const SharedText&) = delete;
-    char*& get() { return p_; }
-
-  private:
-    char* p_ = nullptr;
-};
-
-// A tagged block released at the end of the scope.
-struct OwnedBlock {
-    char* p = nullptr;
-    ~OwnedBlock() {
-        void* v = p;
-        ZqXmlU_Free(&v);
-    }
-};
-
 struct ElementOptions {
     std::string name;
     std::string file;
@@ -83,9 +53,9 @@ void RunTree(const std::string& file) {
 
 void RunGet(const ElementOptions& o) {
     SharedText text(ReadInput(o.file));
-    OwnedBlock contents;
+    TaggedBlock<char> contents;
     if (ZqXmlU_GetElementContents(text.get(), const_cast<char*>(o.name.c_str()), &contents.p,
-                                  nullptr, 1, 0, 0, kTag) != 1) {
+                                  nullptr, 1, 0, 0, kToolTag) != 1) {
         throw Failure("no element " + o.name + " with an end tag");
     }
     WriteOutput(std::string(contents.p ? contents.p : "") + "\n");
@@ -95,7 +65,7 @@ void RunItems(const ElementOptions& o) {
     SharedText text(ReadInput(o.file));
     ZQ_KWLIST_STRUCT_T items{};
     const int r = ZqXmlU_GetElementContents(text.get(), const_cast<char*>(o.name.c_str()), nullptr,
-                                            &items, 2, 0, 0, kTag);
+                                            &items, 2, 0, 0, kToolTag);
     std::string out;
     for (int i = 0; i < items.count; ++i) {
         out += reinterpret_cast<const char*>(items.keys[i]);

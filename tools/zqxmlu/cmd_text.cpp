@@ -13,8 +13,6 @@ namespace zqtool {
 
 namespace {
 
-char kTag[] = "zqTL";
-
 struct StreamOptions {
     std::string file;
     bool lform = false;
@@ -25,16 +23,6 @@ struct KeywordOptions {
     int limit = 64;
     bool code = false;
     bool firstToken = false;
-};
-
-// Frees a tagged block of the library at the end of a scope.
-template <typename T>
-struct Owned {
-    T* p = nullptr;
-    ~Owned() {
-        void* v = p;
-        ZqXmlU_Free(&v);
-    }
 };
 
 void RunEscape(const StreamOptions& o) {
@@ -48,17 +36,17 @@ void RunEscape(const StreamOptions& o) {
         return;
     }
     if (in.size() > UINT32_MAX / 8 - 1) throw Failure("input too large");
-    Owned<char> out;
-    ZqXmlU_EscapeXMLStringA(&out.p, in.data(), 0, static_cast<ZqULong>(in.size()), kTag);
+    TaggedBlock<char> out;
+    ZqXmlU_EscapeXMLStringA(&out.p, in.data(), 0, static_cast<ZqULong>(in.size()), kToolTag);
     WriteOutput(out.p ? out.p : "");
 }
 
 void RunUnescape(const StreamOptions& o) {
     std::string in = ReadInput(o.file);
     if (in.size() > INT32_MAX / 2 - 10) throw Failure("input too large");
-    Owned<char> out;
-    const int n = o.lform ? ZqXmlU_DeEscapeTextLA(0, &out.p, in.data(), 0, kTag)
-                          : ZqXmlU_DeEscapeTextA(0, &out.p, in.data(), 0, kTag);
+    TaggedBlock<char> out;
+    const int n = o.lform ? ZqXmlU_DeEscapeTextLA(0, &out.p, in.data(), 0, kToolTag)
+                          : ZqXmlU_DeEscapeTextA(0, &out.p, in.data(), 0, kToolTag);
     // The count includes the final NUL; zero bytes made by references are part of the text.
     if (n > 1) WriteOutput(std::string_view(out.p, static_cast<size_t>(n - 1)));
 }

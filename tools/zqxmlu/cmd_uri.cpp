@@ -13,13 +13,6 @@ namespace zqtool {
 
 namespace {
 
-// The exports take char*; the tool lends them writable copies.
-std::vector<char> Writable(const std::string& s) {
-    std::vector<char> v(s.begin(), s.end());
-    v.push_back('\0');
-    return v;
-}
-
 struct MakeOptions {
     std::string user, name, variant;
     int major = 0;
