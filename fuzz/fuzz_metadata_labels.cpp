@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char none = '\0';
     std::vector<char> path(pathSize), refPath(pathSize + 1, '\0');
     if (pathSize > 0) std::strncpy(path.data(), "/p", pathSize);
-    std::memcpy(refPath.data(), path.data(), pathSize);
+    if (pathSize > 0) std::memcpy(refPath.data(), path.data(), pathSize);
     ZQ_KWLIST_STRUCT_T list{};
     const int isRoot = data[0] & 0x40 ? 1 : 0;
     const int r = ZqXmlU_ProcessExtractablePaths(const_cast<char*>(text.c_str()), &list, 7,

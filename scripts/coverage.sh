@@ -11,15 +11,17 @@ find "$objdir" -name '*.gcda' | while read -r gcda; do
   (cd "$(dirname "$gcda")" && gcov -n "$(basename "$gcda")" 2>/dev/null)
 done | awk -v root="$root/src/" '
   /^File / { file = substr($2, 2, length($2) - 2); next }
+  /^No executable lines/ { file = ""; next }
   /^Lines executed:/ {
-    if (index(file, root) != 1) next
+    if (file == "" || index(file, root) != 1) { file = ""; next }
     split($2, a, ":"); pct = a[2] + 0; n = $4 + 0
     hit = int(pct * n / 100 + 0.5)
     name = substr(file, length(root) + 1)
     # A header is reported once per file that includes it: keep the best view of it.
     if (!(name in total) || hit > covered[name]) { total[name] = n; covered[name] = hit }
+    file = ""
   }
   END {
-    for (f in total) { printf "%6.1f%%  %5d / %-5d  src/%s\n", 100 * covered[f] / total[f], covered[f], total[f], f; T += total[f]; C += covered[f] }
-    printf "%6.1f%%  %5d / %-5d  src/ (all)\n", 100 * C / T, C, T
-  }' | sort -k4
+    for (f in total) { printf "src/%-30s %6.1f%%  %5d / %d\n", f, 100 * covered[f] / total[f], covered[f], total[f]; T += total[f]; C += covered[f] }
+    printf "~total %6.1f%%  %5d / %d\n", 100 * C / T, C, T
+  }' | sort | sed 's/^~total/src\/ (all)                       /' 
