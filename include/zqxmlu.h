@@ -287,7 +287,8 @@ ZQ_API void ZQ_CALL ZqXmlU_EscapeXmlCharA(unsigned char byte, int room, char** c
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXmlCharL(ZqWChar unit, int room, char** cursor);
 // 0: can be written unchanged; 2: markup character or a stray ampersand; 1: malformed reference.
 ZQ_API int ZQ_CALL ZqXmlU_NeedsEscapingA(char* text);
-// Keyword name: out needs at least 65 and at least limit + 1 bytes; limit at most 64.
+// Keyword name: out needs at least 65 and at least limit + 1 bytes. A limit over 64 counts as
+// 64 and a negative one as 0; the UTF-8 result is cut before a character that would not fit whole.
 ZQ_API void ZQ_CALL ZqXmlU_KeywordizeW(char* out, ZqWChar* text, int limit, int codeFlag,
                                        int unused);
 // As ZqXmlU_KeywordizeW on UTF-8 text; an empty result becomes "x" when limit is non-zero.
@@ -296,11 +297,16 @@ ZQ_API void ZQ_CALL ZqXmlU_KeywordizeA(char* out, char* text, int limit, int cod
 
 }  // extern "C"
 
-// true when every one of the `length` bytes is TAB, LF, CR or 0x20..0x7F.
+// true when every one of the `length` bytes is TAB, LF, CR or 0x20..0x7F. A NULL text is valid
+// only with length 0. The character tables behind the XML name classes are built once, on first
+// use, safely when several threads ask first.
 ZQ_API bool ZQ_CALL ZqXmlU_ValidXmlChars(char* text, unsigned int length);
 // Escapes text (size 0: up to its NUL; else at most `size` bytes and, for a caller's buffer, its
 // capacity). *out NULL: allocates 8 * length + 2 bytes (tagged block). Returns bit 1 for an entity
-// or reference written, bit 2 for "&amp;". mode and spaceFlag select nothing.
+// or reference written, bit 2 for "&amp;". mode and spaceFlag select nothing. out NULL counts as
+// reportOnly. When a size beyond the text would ask for more than a block can hold, the text's
+// own length sizes the block (it still covers the worst case). Any allocation request over
+// 4 GiB - 13 bytes counts as heap exhaustion (exit status 1), as in the tagged allocator.
 ZQ_API int ZQ_CALL ZqXmlU_DoEscaping(int mode, char** out, char* text, int spaceFlag, ZqULong size,
                                      int reportOnly, char* tag);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,
@@ -309,13 +315,18 @@ ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringEA(char** out, char* text, int spaceFl
                                              char* tag);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringW(char** out, ZqWChar* text, int spaceFlag, ZqULong size,
                                             char* tag);
-// L form: out needs 12 * (units + 1) + 1 bytes at most.
+// L form: out needs 12 * (units + 1) + 1 bytes at most; room below 1 writes nothing.
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXmlStringLW(char* out, int room, ZqWChar* text, char* unused);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXmlStringLA(char* out, int room, char* text, char* unused);
 ZQ_API int ZQ_CALL ZqXmlU_NeedsEscapingW(ZqWChar* text);
 
 // De-escaping. size 0: the output is allocated (tagged block) and stored in *out; otherwise *out
 // is the caller's buffer of `size` bytes (units for the wide forms). The first argument is unused.
+// A negative size writes nothing and returns 0. A buffer too small for the whole text ends in the
+// truncation mark "...", itself cut to what fits while the NUL is always kept. Output and text may
+// be the same buffer (in place) only when *out == text exactly. ZqXmlU_DeEscapeTextLW counts its
+// room against the bytes written (so "A" in a buffer of 2 units gives "..."), and
+// ZqXmlU_DeEscapeTextLA returns the UTF-8 length plus one.
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextA(int unused, char** out, char* text, ZqLong size, char* tag);
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeText0(int unused, char** out, char* text, ZqLong size, char* tag);
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextW(int unused, ZqWChar** out, char* text, ZqLong size,
@@ -325,8 +336,9 @@ ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextLW(int unused, ZqWChar** out, char* text, 
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextLA(int unused, char** out, char* text, ZqLong size,
                                          char* tag);
 
-// Bytes of element content from `start` (comments and CDATA counted whole); negative for a "<!["
-// section that is not CDATA.
+// Bytes of element content from `start` (comments and CDATA counted whole); negative (-start) for
+// a "<![" section that is not CDATA, so at start 0 such a section measures 0. A negative start
+// or a NULL text measures 0.
 ZQ_API ZqLong ZQ_CALL ZqXmlU_MeasureStringSize(char* text, ZqLong start);
 // Copies the content (comments dropped, CDATA unwrapped) into out (measured size + 1 bytes).
 // Returns the position where it stopped; negative when a child element was met.
