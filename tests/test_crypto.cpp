@@ -8,13 +8,13 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "crypto/authkey.h"
@@ -100,36 +100,38 @@ class Sha1 : public testing::TestWithParam<bool> {
 INSTANTIATE_TEST_SUITE_P(Compression, Sha1, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Portable" : "Detected"; });
 
-TEST_P(Sha1, StandardVectorsAndIntervals) {
-    EXPECT_EQ(Interval("abc", 0, 2), kAbcDigest);
-    EXPECT_EQ(Interval("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 0, 55),
-              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
-    EXPECT_EQ(Interval(std::string(1000000, 'a'), 0, 999999),
-              "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
-    EXPECT_EQ(Interval("xxabcyy", 2, 4), kAbcDigest);
-    EXPECT_EQ(Interval(std::string("a\0b", 3), 0, 2), OpenSslSha1(std::string("a\0b", 3)));
-    EXPECT_EQ(Interval("abc", 2, 1), kEmptyDigest);  // an interval ending before it starts
-
-    uint32_t state[5] = {0x01020304, 0, 0, 0, 0x11121314};
-    ZqXmlU_swap_sha1(state);
-    EXPECT_EQ(state[0], 0x04030201u);
-    EXPECT_EQ(state[4], 0x14131211u);
+TEST_P(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
+    const struct {
+        std::string text;
+        uint32_t start, end, skip;
+        std::string digest;
+    } cases[] = {
+        {"abc", 0, 2, 0, kAbcDigest},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 0, 55, 0,
+         "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+        {std::string(1000000, 'a'), 0, 999999, 0, "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+        {"abc", 2, 1, 0, kEmptyDigest},  // an interval ending before it starts
+        // Skipping white space: the text up to its NUL, the end is not used.
+        {"a b\r\nc\t", 0, 0, 1, kAbcDigest},
+        {"", 0, 0, 1, kEmptyDigest},
+        {"zz ab\vc", 2, 0, 1, OpenSslSha1("ab\vc")},
+        {std::string(70, ' ') + std::string(60, 'a') + "\n" + std::string(40, 'a'), 0, 0, 1,
+         OpenSslSha1(std::string(100, 'a'))},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Interval(c.text, c.start, c.end, c.skip), c.digest) << c.text.substr(0, 60);
+    uint32_t state[5];
     ZqXmlU_start_sha1(state);
     ZqXmlU_finish_sha1(nullptr, 0, 0, state);
     EXPECT_EQ(Hex(state, 20), kEmptyDigest);
 }
 
-TEST_P(Sha1, AgreesWithOpenSslOnRandomLengthsInOneCallAndInPieces) {
-    std::mt19937 rng(GetParam() ? 2 : 1);
-    std::vector<size_t> lengths = {1, 55, 56, 63, 64, 65, 119, 120, 128, 1000};
-    for (int i = 0; i < 200; ++i)
-        lengths.push_back(rng() % 1001);
-    for (size_t n : lengths) {
+// Every length up to 130 (all paddings, up to three blocks) and a few longer ones, from an offset.
+TEST_P(Sha1, AgreesWithOpenSslInOneCallAndInPieces) {
+    for (size_t n = 0; n <= 1000; n += n < 130 ? 1 : 290) {
         const Bytes bytes = RandomBytes(n, static_cast<uint32_t>(n));
         const std::string text(bytes.begin(), bytes.end()), expected = OpenSslSha1(text);
-        if (n > 0) {
-            ASSERT_EQ(Interval(text, 0, static_cast<uint32_t>(n - 1)), expected) << n;
-        }
+        ASSERT_EQ(Interval("x" + text, 1, static_cast<uint32_t>(n)), expected) << n;
         // Full blocks, then the last 0..63 bytes, or a last full block when there is one.
         for (size_t last : {n % 64, n % 64 == 0 && n > 0 ? size_t{64} : n % 64}) {
             const size_t blocks = (n - last) / 64;
@@ -144,13 +146,6 @@ TEST_P(Sha1, AgreesWithOpenSslOnRandomLengthsInOneCallAndInPieces) {
     }
 }
 
-TEST_P(Sha1, SkipModeLeavesOutWhiteSpaceUpToTheNul) {
-    EXPECT_EQ(Interval("a b\r\nc\t", 0, 0, 1), kAbcDigest);
-    EXPECT_EQ(Interval("", 0, 0, 1), kEmptyDigest);
-    EXPECT_EQ(Interval("zz ab\vc", 2, 0, 1), OpenSslSha1("ab\vc"));  // end is not used
-    EXPECT_EQ(Interval(std::string(70, ' ') + "abc\n", 0, 0, 1), kAbcDigest);
-}
-
 // --- Base64 ----------------------------------------------------------------------------------
 
 TEST(Base64, EncodesWithOneClosingMarkAndLineBreaksBetweenWholeGroups) {
@@ -160,11 +155,7 @@ TEST(Base64, EncodesWithOneClosingMarkAndLineBreaksBetweenWholeGroups) {
         std::string out;
     } cases[] = {
         {"", 0, 0, "="},
-        {"a", 0, 0, "YQ="},
-        {"ab", 0, 0, "YWI="},
-        {"abc", 0, 0, "YWJj="},
-        {"abcd", 0, 0, "YWJjZA="},
-        {"\xFF\xFE\xFD\xFC", 0, 0, "//79/A="},
+        {"abc", 0, 0, "YWJj="},  // a full closing group is followed by the mark too
         // The closing group never breaks the line, even when it completes one.
         {"abcdefghi", 2, 1, "YWJjZGVm\n\tZ2hp="},
         {"abcdefg", 1, 0, "YWJj\nZGVm\nZw="},
@@ -224,40 +215,33 @@ TEST(Zlib, RoundTripsInTheZlibFormatAndReportsTheRest) {
         out.resize(n == 0xFFFFFFFF ? 0 : n);
         return out;
     };
-    Bytes out(100000);
+    Bytes text, out(100000);  // zlib's own decoder reads our stream, ours reads it back
+    for (size_t i = 0; i < out.size(); ++i)
+        text.push_back(static_cast<unsigned char>("label photo keyword "[i % 20]));
     const auto gunzip = [&](const Bytes& in, uint32_t capacity) {
         return ZqXmlU_gunzip(in.data(), static_cast<uint32_t>(in.size()), out.data(), capacity);
     };
-    const Bytes zeros(1000, 0);
-    const Bytes packed = gzip(zeros);
-    ASSERT_GT(packed.size(), 2u);
-    EXPECT_LT(packed.size(), 100u);
-    EXPECT_EQ(packed[0], 0x78);
-    EXPECT_EQ(packed[1], 0x9C);
-    EXPECT_EQ(gunzip(packed, 1000), 1000u);
-    EXPECT_EQ(gunzip(packed, 10), 10u);  // what fits, without error
-    Bytes text;                          // zlib's own decoder reads our stream, ours reads it back
-    for (size_t i = 0; i < out.size(); ++i)
-        text.push_back(static_cast<unsigned char>("label photo keyword "[i % 20]));
     const Bytes z = gzip(text);
+    ASSERT_GT(z.size(), 2u);
+    EXPECT_LT(z.size(), 1000u);
+    EXPECT_TRUE(z[0] == 0x78 && z[1] == 0x9C) << "the zlib header of the default settings";
     Bytes viaZlib(text.size());
     uLongf size = text.size();
     ASSERT_EQ(uncompress(viaZlib.data(), &size, z.data(), z.size()), Z_OK);
     EXPECT_EQ(viaZlib, text);
+    EXPECT_EQ(gunzip(z, 10), 10u);  // what fits, without error
     EXPECT_EQ(gunzip(z, static_cast<uint32_t>(out.size())), text.size());
     EXPECT_EQ(out, text);
 
     EXPECT_TRUE(gzip(RandomBytes(16, 1)).empty());  // incompressible: no room in 16 bytes
     EXPECT_TRUE(gzip({}).empty());
-    Bytes corrupt = packed;
+    Bytes corrupt = z;
     corrupt.back() ^= 1;  // Adler-32 mismatch
-    EXPECT_EQ(gunzip(corrupt, 1000), 0u);
-    EXPECT_EQ(gunzip(RandomBytes(100, 2), 1000), 0u);
-    EXPECT_EQ(gunzip({}, 1000), 0u);
     const char gzipAbc[] =
         "\x1F\x8B\x08\x00\x00\x00\x00\x00\x02\x03\x4B\x4C\x4A\x06\x00\xC2\x41"
         "\x24\x35\x03\x00\x00\x00";  // "abc" in the gzip format (RFC 1952)
-    EXPECT_EQ(gunzip(Bytes(gzipAbc, gzipAbc + 23), 1000), 0u);
+    for (const Bytes& bad : {corrupt, RandomBytes(100, 2), Bytes{}, Bytes(gzipAbc, gzipAbc + 23)})
+        EXPECT_EQ(gunzip(bad, 100000), 0u) << bad.size();
 }
 
 // --- Password records ----------------------------------------------------------------------------
@@ -341,20 +325,21 @@ TEST(Password, RefusedAndUnchangedCases) {
     EXPECT_EQ(Encrypt(k63.c_str(), k63.c_str(), "pw"), ExpectedRecord(k63, k63, "pw"));
     EXPECT_EQ(Encrypt(k64.c_str(), k63.c_str(), "pw"), "(null)");
 
-    const std::string record = Encrypt("a", "b", "pw");
-    const std::string long128 = Encrypt("a", "b", std::string(128, 'x').c_str());
+    const std::string record = Encrypt("a", "b", "pw"), cut = record.substr(0, 31),
+                      long128 = Encrypt("a", "b", std::string(128, 'x').c_str());
     EXPECT_EQ(long128.size(), 257u);
-    for (const auto& [key1, key2, text] :
-         std::vector<std::tuple<const char*, const char*, std::string>>{
-             {"a", "", record},
-             {"a", nullptr, record},
-             {nullptr, "b", record},
-             {k64.c_str(), k63.c_str(), record},
-             {"a", "b", record.substr(0, 31)},
-             {"a", "b", long128}}) {
-        EXPECT_EQ(Decrypt(key1, key2, text.c_str()), "(unchanged)") << text;
-    }
-    EXPECT_EQ(Decrypt("a", "b", nullptr), "(unchanged)");
+    const char* r = record.c_str();
+    const char* const unchanged[][3] = {
+        {"a", "", r},
+        {"a", nullptr, r},
+        {nullptr, "b", r},
+        {k64.c_str(), k63.c_str(), r},
+        {"a", "b", cut.c_str()},
+        {"a", "b", long128.c_str()},
+        {"a", "b", nullptr},
+    };
+    for (const auto& [key1, key2, text] : unchanged)
+        EXPECT_EQ(Decrypt(key1, key2, text), "(unchanged)") << (text ? text : "NULL");
     // Without its end mark a record decodes to nothing: the length byte cannot fit.
     EXPECT_EQ(Decrypt("a", "b", record.substr(0, 40).c_str()), "(null)");
 }
@@ -454,12 +439,11 @@ class Authenticator : public testing::Test {
         EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key_, nullptr);
         Bytes sig(128);
         size_t size = sig.size();
-        EXPECT_GT(EVP_PKEY_sign_init(ctx), 0);
-        EXPECT_GT(EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING), 0);
-        EXPECT_GT(
-            EVP_PKEY_sign(ctx, sig.data(), &size,
-                          reinterpret_cast<const unsigned char*>(content.data()), content.size()),
-            0);
+        EXPECT_TRUE(EVP_PKEY_sign_init(ctx) > 0 &&
+                    EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0 &&
+                    EVP_PKEY_sign(ctx, sig.data(), &size,
+                                  reinterpret_cast<const unsigned char*>(content.data()),
+                                  content.size()) > 0);
         EVP_PKEY_CTX_free(ctx);
         sig.resize(size);
         return sig;
@@ -475,7 +459,6 @@ class Authenticator : public testing::Test {
 };
 
 TEST_F(Authenticator, RecoversContentMadeWithThePrivateKey) {
-    EXPECT_EQ(Recover(Sign("k")), "k");
     const auto rows = ReadTable("authenticators.tsv");
     ASSERT_EQ(rows.size(), 3u);
     for (const auto& r : rows) {
@@ -498,28 +481,21 @@ TEST_F(Authenticator, FailedRecoveryGivesZeroAndLeavesOutAlone) {
     EXPECT_EQ(Recover(Sign("")), "(failed)");  // nothing recovered counts as a failure too
 }
 
-TEST_F(Authenticator, KeyIsMadeOnceAndSurvivesFreeSsl) {
+// FreeSSL releases the calling thread's state only: the key object and later recoveries stay.
+TEST_F(Authenticator, KeySurvivesFreeSsl) {
     const Bytes sig = Sign("content");
-    std::vector<EVP_PKEY*> seen(8);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&, i] {
-            EXPECT_EQ(Recover(sig), "content");
-            seen[i] = zq::AuthenticatorKey();
-            ZqXmlU_FreeSSL();
-        });
-    }
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), seen[0]), 8);
+    EVP_PKEY* const key = zq::AuthenticatorKey();
+    std::thread([&] {
+        EXPECT_EQ(Recover(sig), "content");
+        ZqXmlU_FreeSSL();
+    }).join();
     ZqXmlU_FreeSSL();
     ZqXmlU_FreeSSL();
     EXPECT_EQ(Recover(sig), "content");
-    EXPECT_EQ(zq::AuthenticatorKey(), seen[0]);
+    EXPECT_EQ(zq::AuthenticatorKey(), key);
 }
 
-// --- Command-line tool
-// ----------------------------------------------------------------------------
+// --- Command-line tool ---------------------------------------------------------------------------
 
 #ifdef ZQ_TOOL
 TEST(CryptoTool, Subcommands) {

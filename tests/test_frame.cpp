@@ -14,15 +14,13 @@ namespace {
 
 using zqtest::Tag;
 
+std::string At(const void* p, size_t n) {
+    return std::string(static_cast<const char*>(p), n);
+}
+
 // Bytes of the tagged block around a payload pointer.
 const unsigned char* Raw(const void* p) {
     return static_cast<const unsigned char*>(p) - 8;
-}
-
-uint32_t Word(const unsigned char* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
 }
 
 struct SharedHeader {
@@ -33,6 +31,10 @@ SharedHeader HeaderOf(const char* p) {
     SharedHeader h;
     std::memcpy(&h, p - 16, sizeof h);
     return h;
+}
+
+std::string TagOf(const char* p) {
+    return At(p - 12, 4);
 }
 
 // Lets the address space grow by 512 MiB more, so that larger heap requests fail (run inside a
@@ -48,12 +50,6 @@ void LimitHeap() {
     setrlimit(RLIMIT_AS, &r);
 }
 
-// Compares the tag of a shared XML string; returns 0 when equal (memcmp style).
-int TagIs(const char* p, const char* tag, size_t n) {
-    const SharedHeader h = HeaderOf(p);
-    return std::memcmp(&h.tag, tag, n);
-}
-
 char kOrig[] = "orig";
 
 void* g_kept = nullptr;  // reachable from a global, so leak checkers in death tests see it held
@@ -61,36 +57,30 @@ void* g_kept = nullptr;  // reachable from a global, so leak checkers in death t
 // ----- Log root ---------------------------------------------------------------------------------
 
 TEST(LogRoot, DefaultsSetAndRelease) {
-    ZqXmlU_FreeStorage();
-    EXPECT_STREQ(ZqXmlU_GetLogRoot(), "c:\\zq\\");
-    EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), u"c:\\zq\\");
-
+    const auto expectRoot = [](const std::string& narrow, const std::u16string& wide) {
+        EXPECT_EQ(ZqXmlU_GetLogRoot(), narrow);
+        EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), wide);
+    };
+    ZqXmlU_SetLogRoot(nullptr);
+    expectRoot("c:\\zq\\", u"c:\\zq\\");
     ZqXmlU_SetLogRoot("/var/log/Z\xC3\xBCrich \xE2\x82\xAC/");
-    EXPECT_STREQ(ZqXmlU_GetLogRoot(), "/var/log/Z\xC3\xBCrich \xE2\x82\xAC/");
-    EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), u"/var/log/Z\u00FCrich \u20AC/");
+    expectRoot("/var/log/Z\xC3\xBCrich \xE2\x82\xAC/", u"/var/log/Z\u00FCrich \u20AC/");
     EXPECT_EQ(ZqXmlU_GetUsedSpace(const_cast<char*>(ZqXmlU_GetLogRoot())), 22u);
 
-    ZqXmlU_SetLogRoot("");
-    EXPECT_STREQ(ZqXmlU_GetLogRoot(), "");
-    EXPECT_EQ(ZqXmlU_GetLogRootW()[0], 0);
-
-    ZqXmlU_FreeStorage();
-    ZqXmlU_FreeStorage();
-    EXPECT_STREQ(ZqXmlU_GetLogRoot(), "c:\\zq\\");
-    EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), u"c:\\zq\\");
-}
-
-TEST(LogRoot, LongPathIsStoredWholeInBothForms) {
-    std::string path = "/data/";
+    std::string path = "/data/";  // 606 bytes: converted outside the local buffer
     std::u16string wide = u"/data/";
-    for (int i = 0; i < 100; ++i) {  // 606 bytes
+    for (int i = 0; i < 100; ++i) {
         path += "\xC3\xA9t\xC3\xA9/";
         wide += u"\u00E9t\u00E9/";
     }
     ZqXmlU_SetLogRoot(path.c_str());
-    EXPECT_EQ(std::string(ZqXmlU_GetLogRoot()), path);
-    EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), wide);
+    expectRoot(path, wide);
+    ZqXmlU_SetLogRoot("");
+    expectRoot("", u"");
+
     ZqXmlU_FreeStorage();
+    ZqXmlU_FreeStorage();
+    expectRoot("c:\\zq\\", u"c:\\zq\\");
 }
 
 // ----- Tagged blocks ----------------------------------------------------------------------------
@@ -98,11 +88,11 @@ TEST(LogRoot, LongPathIsStoredWholeInBothForms) {
 TEST(TaggedBlock, LayoutIsTagSizePayloadTag) {
     void* p = ZqXmlU_Calloc(3, 4, "abcdef");
     const unsigned char* raw = Raw(p);
-    EXPECT_EQ(std::memcmp(raw, "abcd", 4), 0);
-    EXPECT_EQ(Word(raw + 4), 12u);
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(raw[8 + i], 0);
-    EXPECT_EQ(std::memcmp(raw + 20, "abcd", 4), 0);
+    uint32_t size;
+    std::memcpy(&size, raw + 4, 4);
+    EXPECT_EQ(size, 12u);
+    EXPECT_EQ(At(raw, 4) + At(raw + 8, 12) + At(raw + 20, 4),
+              "abcd" + std::string(12, '\0') + "abcd");
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u);
     EXPECT_EQ(ZqXmlU_GetUsedSpace(p), 12u);
     EXPECT_EQ(ZqXmlU_Free(&p), 12);
@@ -112,42 +102,37 @@ TEST(TaggedBlock, LayoutIsTagSizePayloadTag) {
 
     // A zero-length payload: the trailing tag follows the header directly.
     void* empty = ZqXmlU_Calloc(0, 4, Tag());
-    EXPECT_EQ(std::memcmp(Raw(empty), Raw(empty) + 8, 4), 0);
+    EXPECT_EQ(At(Raw(empty) + 8, 4), "test");
     EXPECT_EQ(ZqXmlU_Free(&empty), 0);
     // Realloc of NULL is Calloc.
     void* a = ZqXmlU_Realloc(nullptr, 10, 1, "wxyz");
     void* b = ZqXmlU_Calloc(10, 1, "wxyz");
-    EXPECT_EQ(std::memcmp(Raw(a), Raw(b), 22), 0);
+    EXPECT_EQ(At(Raw(a), 22), At(Raw(b), 22));
     ZqXmlU_Free(&a);
     ZqXmlU_Free(&b);
 }
 
-TEST(TaggedBlock, GrowthZeroesExactlyTheNewBytes) {
-    const struct { int from, to; } cases[] = {{5, 13}, {4, 7}, {6, 7}, {0, 9}, {1, 4096}, {13, 14}};
+// Realloc keeps the leading bytes and the first tag, zeroes exactly the new bytes and moves the
+// trailing tag, growing or shrinking.
+TEST(TaggedBlock, ReallocZeroesExactlyTheNewBytesAndMovesTheTrailingTag) {
+    const struct {
+        int from, count;
+        unsigned size;
+    } cases[] = {{5, 13, 1},   {4, 7, 1},   {6, 7, 1}, {0, 9, 1},
+                 {1, 4096, 1}, {13, 14, 1}, {16, 2, 4}};
     for (const auto& c : cases) {
+        const int to = c.count * static_cast<int>(c.size);
         auto* p = static_cast<unsigned char*>(ZqXmlU_Calloc(c.from, 1, Tag()));
         for (int i = 0; i < c.from; ++i)
             p[i] = static_cast<unsigned char>(0xA0 + i);
-        p = static_cast<unsigned char*>(ZqXmlU_Realloc(p, c.to, 1, "othr"));
-        for (int i = 0; i < c.from; ++i)
-            ASSERT_EQ(p[i], 0xA0 + i) << c.from << "->" << c.to;
-        for (int i = c.from; i < c.to; ++i)
-            ASSERT_EQ(p[i], 0) << c.from << "->" << c.to;
-        EXPECT_EQ(std::memcmp(Raw(p), "test", 4), 0) << "the first tag stays";
-        EXPECT_EQ(std::memcmp(p + c.to, "test", 4), 0);
+        p = static_cast<unsigned char*>(ZqXmlU_Realloc(p, c.count, c.size, "othr"));
+        for (int i = 0; i < to; ++i)
+            ASSERT_EQ(p[i], i < c.from ? 0xA0 + i : 0) << c.from << "->" << to;
+        EXPECT_EQ(At(Raw(p), 4), "test") << "the first tag stays";
+        EXPECT_EQ(At(p + to, 4), "test");
         void* v = p;
-        EXPECT_EQ(ZqXmlU_Free(&v), c.to);
+        EXPECT_EQ(ZqXmlU_Free(&v), to);
     }
-}
-
-TEST(TaggedBlock, ShrinkMovesTheTrailingTag) {
-    auto* p = static_cast<char*>(ZqXmlU_Calloc(16, 1, Tag()));
-    std::memcpy(p, "0123456789abcdef", 16);
-    p = static_cast<char*>(ZqXmlU_Realloc(p, 2, 4, Tag()));
-    EXPECT_EQ(std::memcmp(p, "01234567", 8), 0);
-    EXPECT_EQ(std::memcmp(p + 8, "test", 4), 0);
-    void* v = p;
-    EXPECT_EQ(ZqXmlU_Free(&v), 8);
 }
 
 // A block that fails the soundness check is deliberately left unreleased; those cases run in a
@@ -204,14 +189,11 @@ TEST(TaggedBlockDeathTest, HeapExhaustionExitsWithStatusOne) {
 TEST(SharedString, HeaderAndReferenceCounts) {
     auto* s = static_cast<char*>(ZqXmlU_xml_alloc(10, Tag()));
     ASSERT_NE(s, nullptr);
-    SharedHeader h = HeaderOf(s);
-    const unsigned char magic[4] = {0x12, 0x5F, 0x43, 0xDE};
-    EXPECT_EQ(std::memcmp(s - 16, magic, 4), 0);
-    EXPECT_EQ(std::memcmp(&h.tag, "test", 4), 0);
-    EXPECT_EQ(h.refs, 1u);
-    EXPECT_EQ(h.size, 10u);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(s[i], 0);
+    // The magic number 0xDE435F12, the tag, one reference, the size; the text area zeroed.
+    EXPECT_EQ(At(s - 16, 8), std::string("\x12\x5F\x43\xDE") + "test");
+    EXPECT_EQ(HeaderOf(s).refs, 1u);
+    EXPECT_EQ(HeaderOf(s).size, 10u);
+    EXPECT_EQ(At(s, 10), std::string(10, '\0'));
 
     EXPECT_TRUE(ZqXmlU_xml_inc(s));
     EXPECT_EQ(HeaderOf(s).refs, 2u);
@@ -219,11 +201,10 @@ TEST(SharedString, HeaderAndReferenceCounts) {
     EXPECT_EQ(HeaderOf(s).refs, 1u);
     EXPECT_TRUE(ZqXmlU_xml_free(s));
 
-    EXPECT_FALSE(ZqXmlU_xml_inc(nullptr));
-    EXPECT_FALSE(ZqXmlU_xml_free(nullptr));
+    // NULL and a tagged block are no shared strings.
     void* block = ZqXmlU_Calloc(32, 1, Tag());
-    EXPECT_FALSE(ZqXmlU_xml_free(static_cast<char*>(block) + 16));
-    EXPECT_FALSE(ZqXmlU_xml_inc(static_cast<char*>(block) + 16));
+    for (char* p : {static_cast<char*>(nullptr), static_cast<char*>(block) + 16})
+        EXPECT_FALSE(ZqXmlU_xml_inc(p) || ZqXmlU_xml_free(p));
     ZqXmlU_Free(&block);
 }
 
@@ -237,7 +218,7 @@ TEST(SharedString, ReallocOfASharedStringCopies) {
     EXPECT_STREQ(t, "hello");
     EXPECT_EQ(HeaderOf(t).refs, 1u);
     EXPECT_EQ(HeaderOf(t).size, 64u);
-    EXPECT_EQ(TagIs(t, "newt", 4), 0);
+    EXPECT_EQ(TagOf(t), "newt");
     EXPECT_EQ(HeaderOf(s).refs, 1u);
     EXPECT_STREQ(s, "hello");
     ZqXmlU_xml_free(s);
@@ -247,7 +228,7 @@ TEST(SharedString, ReallocOfASharedStringCopies) {
     ASSERT_NE(u, nullptr);
     EXPECT_STREQ(u, "hello");
     EXPECT_EQ(HeaderOf(u).size, 4000u);
-    EXPECT_EQ(TagIs(u, "newt", 4), 0);
+    EXPECT_EQ(TagOf(u), "newt");
     // Shrinking below the text cuts it and keeps it terminated.
     u = ZqXmlU_xml_realloc(u, 3, Tag());
     EXPECT_STREQ(u, "he");
@@ -272,61 +253,53 @@ TEST(SharedStringDeathTest, AllocationFailureIsReportedWithNull) {
 
 struct Sink : ZQ_XML_STRUCT_T {
     Sink() : ZQ_XML_STRUCT_T{} { tag = "sink"; }
+    // Over a shared string of `room` bytes, tagged "orig", that holds `text`.
+    Sink(const std::string& text, int room) : Sink() {
+        buffer = static_cast<char*>(ZqXmlU_xml_alloc(static_cast<unsigned>(room), kOrig));
+        std::memcpy(buffer, text.data(), text.size());
+        length = static_cast<int>(text.size());
+        capacity = room;
+    }
     ~Sink() {
         if (buffer) ZqXmlU_xml_free(buffer);
     }
 };
 
 TEST(Sink, FirstWriteSizesTheBuffer) {
-    Sink exact;
+    Sink exact, roomy;
     ZqXmlU_sprintf(&exact, "%s", "abc");
-    EXPECT_EQ(exact.length, 3);
-    EXPECT_EQ(exact.capacity, 4);
-    EXPECT_STREQ(exact.buffer, "abc");
-    EXPECT_EQ(TagIs(exact.buffer, "sink", 4), 0);
-
-    Sink roomy;
     EXPECT_EQ(ZqXmlU_xml_sprintf(&roomy, "a%cc", 'b'), 3);
-    EXPECT_EQ(roomy.length, 3);
+    EXPECT_EQ(exact.capacity, 4);
     EXPECT_EQ(roomy.capacity, 4099);
-    EXPECT_STREQ(roomy.buffer, "abc");
+    for (const Sink* s : {&exact, &roomy}) {
+        EXPECT_EQ(s->length, 3);
+        EXPECT_STREQ(s->buffer, "abc");
+        EXPECT_EQ(TagOf(s->buffer), "sink");
+    }
 }
 
 TEST(Sink, GrowthRules) {
     // xml_sprintf: length + n + length / 4 + 4096, first length bytes kept.
-    Sink s;
-    s.buffer = static_cast<char*>(ZqXmlU_xml_alloc(8005, kOrig));
-    std::memset(s.buffer, 'x', 8000);
-    s.length = 8000;
-    s.capacity = 8005;
+    Sink s(std::string(8000, 'x'), 8005);
     EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", "0123456789"), 10);
     EXPECT_EQ(s.capacity, 14106);
     EXPECT_EQ(s.length, 8010);
-    EXPECT_EQ(std::string(s.buffer, 8000), std::string(8000, 'x'));
-    EXPECT_STREQ(s.buffer + 8000, "0123456789");
-    EXPECT_EQ(TagIs(s.buffer, "orig", 4), 0) << "the buffer's own tag";
+    EXPECT_EQ(std::string(s.buffer), std::string(8000, 'x') + "0123456789");
+    EXPECT_EQ(TagOf(s.buffer), "orig") << "the buffer's own tag";
 
     // Exactly filling the room short of the NUL does not grow; one more byte does.
     for (bool roomy : {false, true}) {
-        Sink t;
-        t.buffer = static_cast<char*>(ZqXmlU_xml_alloc(10, kOrig));
-        t.capacity = 10;
-        std::strcpy(t.buffer, "abcd");
-        t.length = 4;
+        Sink t("abcd", 10);
         char* before = t.buffer;
-        const int n =
-            roomy ? ZqXmlU_xml_sprintf(&t, "%s", "12345") : (ZqXmlU_sprintf(&t, "12345"), 5);
-        EXPECT_EQ(n, 5);
-        EXPECT_EQ(t.buffer, before);
-        EXPECT_EQ(t.capacity, 10);
+        const auto write = [&](const char* text) {
+            if (!roomy) ZqXmlU_sprintf(&t, "%s", text);
+            return roomy ? ZqXmlU_xml_sprintf(&t, "%s", text) : static_cast<int>(std::strlen(text));
+        };
+        EXPECT_EQ(write("12345"), 5);
+        EXPECT_TRUE(t.buffer == before && t.capacity == 10) << roomy;
         EXPECT_STREQ(t.buffer, "abcd12345");
-        if (roomy) {
-            EXPECT_EQ(ZqXmlU_xml_sprintf(&t, "!"), 1);
-            EXPECT_EQ(t.capacity, 9 + 1 + 9 / 4 + 4096);
-        } else {
-            ZqXmlU_sprintf(&t, "!");
-            EXPECT_EQ(t.capacity, 11);
-        }
+        EXPECT_EQ(write("!"), 1);
+        EXPECT_EQ(t.capacity, roomy ? 9 + 1 + 9 / 4 + 4096 : 11);
         EXPECT_STREQ(t.buffer, "abcd12345!");
         EXPECT_EQ(t.length, 10);
     }
@@ -363,9 +336,7 @@ TEST(Sink, StreamModeLeavesTheMemoryFieldsAlone) {
     s.capacity = 3;
     EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "<%s>", "doc"), 5);
     ZqXmlU_sprintf(&s, "%d", 42);
-    EXPECT_EQ(s.buffer, nullptr);
-    EXPECT_EQ(s.length, 7);
-    EXPECT_EQ(s.capacity, 3);
+    EXPECT_TRUE(s.buffer == nullptr && s.length == 7 && s.capacity == 3);
     std::rewind(f);
     char buf[16] = {};
     EXPECT_EQ(std::fread(buf, 1, sizeof buf - 1, f), 7u);

@@ -168,14 +168,11 @@ TEST(Containers, PrefixStringWordAndTagGrowthPoints) {
     ExpectGrowth(words, [&] { ZqXmlU_AddToList(&words, words.count); },
                  {{1, 32}, {30, 32}, {31, 69}, {67, 69}, {68, 115}});
     EXPECT_TRUE(words.keys[67] == 67 && strings.owned == 0 && !words.values);
-    std::vector<W> blocks(strings.keys, strings.keys + strings.count);
-    EXPECT_STREQ(reinterpret_cast<char*>(blocks[59]), "abc");
-    EXPECT_EQ(ZqXmlU_GetUsedSpace(reinterpret_cast<void*>(blocks[59])), 4u);
-    blocks.insert(blocks.end(), {W(strings.keys), W(words.keys)});
-    for (W block : blocks) {
-        void* p = reinterpret_cast<void*>(block);
-        ZqXmlU_Free(&p);
-    }
+    EXPECT_STREQ(reinterpret_cast<char*>(strings.keys[59]), "abc");
+    EXPECT_EQ(ZqXmlU_GetUsedSpace(reinterpret_cast<void*>(strings.keys[59])), 4u);
+    EXPECT_EQ(ZqXmlU_FreeKwAllocList(&strings), 60u * 4);  // the copies: the array is not owned
+    for (void* array : {static_cast<void*>(strings.keys), static_cast<void*>(words.keys)})
+        ZqXmlU_Free(&array);
 
     ZQ_TAGS_STRUCT_T t{};
     ZqXmlU_AugmentTags(&t, 1, 2, 0x300000003, 0);

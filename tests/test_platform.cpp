@@ -1,6 +1,7 @@
 // The platform layer: UTF-8 <-> UTF-16 converters, bounded formatting and copies, the clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -11,49 +12,37 @@
 
 namespace {
 
-std::u16string ToUtf16(const std::string& s) {
-    const int n = zq::Utf8ToUtf16(s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(n), u'\0');
-    EXPECT_EQ(zq::Utf8ToUtf16(s.data(), static_cast<int>(s.size()), out.data(), n), n);
+// Measures, then converts into exactly the room measured.
+template <typename From, typename To>
+std::basic_string<To> Convert(int (*convert)(const From*, int, To*, int),
+                              const std::basic_string<From>& s) {
+    const int n = convert(s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::basic_string<To> out(static_cast<size_t>(n), To());
+    EXPECT_EQ(convert(s.data(), static_cast<int>(s.size()), out.data(), n), n);
     return out;
 }
-
-std::string ToUtf8(const std::u16string& s) {
-    const int n = zq::Utf16ToUtf8(s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::string out(static_cast<size_t>(n), '\0');
-    EXPECT_EQ(zq::Utf16ToUtf8(s.data(), static_cast<int>(s.size()), out.data(), n), n);
-    return out;
-}
-
-struct Utf8Case {
-    const char* name;
-    std::string in;
-    std::u16string out;
-};
 
 TEST(Utf8ToUtf16, DecodesValidAndReplacesInvalidSequences) {
-    const Utf8Case cases[] = {
-        {"ascii", "Hello, world", u"Hello, world"},
-        {"two-byte", "caf\xC3\xA9 \xC3\x96l", u"caf\u00E9 \u00D6l"},
-        {"three-byte", "\xE2\x82\xAC \xE4\xB8\xAD", u"\u20AC \u4E2D"},
-        {"four-byte as surrogate pair", "\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+    const struct {
+        const char* name;
+        std::string in;
+        std::u16string out;
+    } cases[] = {
+        {"one to four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
+         u"\u00E9\u20AC\U0001F600\U0010FFFF"},
         {"embedded NUL counts as a character", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-        {"overlong two-byte", "\xC0\xAF", u"\uFFFD\uFFFD"},
+        {"long ASCII run then multibyte", std::string(37, 'x') + "\xC3\xA9",
+         std::u16string(37, u'x') + u"\u00E9"},
         {"overlong three-byte", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
         {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"stray continuation", "a\x80z", u"a\uFFFDz"},
-        {"invalid lead bytes", "\xF5\xFF", u"\uFFFD\uFFFD"},
+        {"invalid lead bytes", "a\x80z\xC0\xAF\xF5\xFF", u"a\uFFFDz\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"truncated at end", "ab\xE2\x82", u"ab\uFFFD"},
         {"truncated by ASCII", "\xE2\x82z", u"\uFFFDz"},
         {"truncated four-byte then valid", "\xF0\x9F\x98\xC3\xA9", u"\uFFFD\u00E9"},
-        {"long ASCII run then multibyte", std::string(37, 'x') + "\xC3\xA9",
-         std::u16string(37, u'x') + u"\u00E9"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ToUtf16(c.in), c.out) << c.name;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Convert(zq::Utf8ToUtf16, c.in), c.out) << c.name;
 }
 
 TEST(Utf16ToUtf8, EncodesAndReplacesUnpairedSurrogates) {
@@ -66,57 +55,47 @@ TEST(Utf16ToUtf8, EncodesAndReplacesUnpairedSurrogates) {
         {"two and three byte", u"\u00E9\u0800\uFFFF", "\xC3\xA9\xE0\xA0\x80\xEF\xBF\xBF"},
         {"pair", u"\U0001F600", "\xF0\x9F\x98\x80"},
         {"lone high", u"a\xD800z", "a\xEF\xBF\xBDz"},
-        {"lone low", u"\xDC00", "\xEF\xBF\xBD"},
-        {"high at end", u"ab\xD83D", "ab\xEF\xBF\xBD"},
-        {"reversed pair", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"lone low, then high at the end", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ToUtf8(c.in), c.out) << c.name;
+        EXPECT_EQ(Convert(zq::Utf16ToUtf8, c.in), c.out) << c.name;
 }
 
-TEST(Utf8ToUtf16, CountsIncludeTheTerminatorOnlyWhenTheInputDoes) {
-    const char* text = "h\xC3\xA9llo";  // 6 bytes, 5 characters
-    EXPECT_EQ(zq::Utf8ToUtf16(text, -1, nullptr, 0), 6);
-    EXPECT_EQ(zq::Utf8ToUtf16(text, 6, nullptr, 0), 5);
-    EXPECT_EQ(zq::Utf8ToUtf16(text, 0, nullptr, 0), 0);
+// Converts with every capacity up to two past the need: the short ones fail, and no call writes
+// past its capacity or past the need. Returns what the exact fit wrote.
+template <typename From, typename To>
+std::basic_string<To> ConvertWithEveryCapacity(int (*convert)(const From*, int, To*, int),
+                                               const From* text, int length, int need) {
+    EXPECT_EQ(convert(text, length, nullptr, 0), need);
+    std::basic_string<To> exact;
+    for (int cap = 1; cap <= need + 2; ++cap) {
+        To out[32];
+        std::fill(std::begin(out), std::end(out), To('#'));
+        EXPECT_EQ(convert(text, length, out, cap), cap < need ? 0 : need) << "capacity " << cap;
+        for (int i = std::min(cap, need); i < 32; ++i)
+            EXPECT_EQ(out[i], To('#')) << "capacity " << cap << " wrote at " << i;
+        if (cap == need) exact.assign(out, static_cast<size_t>(need));
+    }
+    return exact;
+}
+
+// A length of -1 converts the terminator too and counts it; 0 converts nothing.
+TEST(Utf, CountsCapacitiesAndTheTerminator) {
+    EXPECT_EQ(zq::Utf8ToUtf16("h\xC3\xA9llo", 6, nullptr, 0), 5);
+    EXPECT_EQ(zq::Utf8ToUtf16("h\xC3\xA9llo", 0, nullptr, 0), 0);
     EXPECT_EQ(zq::Utf8ToUtf16(nullptr, -1, nullptr, 0), 0);
-
-    ZqWChar out[8];
-    std::fill(std::begin(out), std::end(out), u'#');
-    ASSERT_EQ(zq::Utf8ToUtf16(text, -1, out, 8), 6);
-    EXPECT_EQ(std::u16string(out, 6), std::u16string(u"h\u00E9llo\0", 6));
-    EXPECT_EQ(out[6], u'#');
-}
-
-TEST(Utf8ToUtf16, DestinationExactFitSucceedsOneShortFails) {
-    const std::string text = std::string(20, 'a') + "\xF0\x9F\x98\x80";  // 22 units
-    ZqWChar out[32];
-    for (int cap = 1; cap <= 22; ++cap) {
-        std::fill(std::begin(out), std::end(out), u'#');
-        const int n = zq::Utf8ToUtf16(text.data(), static_cast<int>(text.size()), out, cap);
-        EXPECT_EQ(n, cap == 22 ? 22 : 0) << "capacity " << cap;
-        for (int i = cap; i < 32; ++i)
-            ASSERT_EQ(out[i], u'#') << "wrote past capacity " << cap;
-    }
-    // With the terminator: 23 units needed.
-    EXPECT_EQ(zq::Utf8ToUtf16(text.c_str(), -1, out, 22), 0);
-    EXPECT_EQ(zq::Utf8ToUtf16(text.c_str(), -1, out, 23), 23);
-    EXPECT_EQ(out[22], 0);
-}
-
-TEST(Utf16ToUtf8, DestinationExactFitSucceedsOneShortFails) {
-    const std::u16string text = u"abc\u00E9\u20AC\U0001F600";  // 3 + 2 + 3 + 4 = 12 bytes
-    char out[32];
-    for (int cap = 1; cap <= 12; ++cap) {
-        std::memset(out, '#', sizeof out);
-        const int n = zq::Utf16ToUtf8(text.data(), static_cast<int>(text.size()), out, cap);
-        EXPECT_EQ(n, cap == 12 ? 12 : 0) << "capacity " << cap;
-        for (int i = cap; i < 32; ++i)
-            ASSERT_EQ(out[i], '#') << "wrote past capacity " << cap;
-    }
-    EXPECT_EQ(zq::Utf16ToUtf8(text.c_str(), -1, nullptr, 0), 13);
-    EXPECT_EQ(zq::Utf16ToUtf8(text.c_str(), -1, out, 13), 13);
-    EXPECT_STREQ(out, "abc\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, "h\xC3\xA9llo", -1, 6),
+              std::u16string(u"h\u00E9llo", 6));
+    const std::string utf8 = std::string(20, 'a') + "\xF0\x9F\x98\x80";
+    const std::u16string wide = std::u16string(20, u'a') + u"\U0001F600";
+    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, utf8.c_str(), 24, 22), wide);
+    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, utf8.c_str(), -1, 23),
+              std::u16string(wide.c_str(), 23));
+    const std::u16string text = u"abc\u00E9\u20AC\U0001F600";  // 3 + 2 + 3 + 4 bytes
+    const std::string bytes = "abc\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf16ToUtf8, text.c_str(), 7, 12), bytes);
+    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf16ToUtf8, text.c_str(), -1, 13),
+              std::string(bytes.c_str(), 13));
 }
 
 TEST(Utf, EveryScalarValueRoundTrips) {
@@ -130,7 +109,7 @@ TEST(Utf, EveryScalarValueRoundTrips) {
             all.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
         }
     }
-    EXPECT_EQ(ToUtf16(ToUtf8(all)), all);
+    EXPECT_EQ(Convert(zq::Utf8ToUtf16, Convert(zq::Utf16ToUtf8, all)), all);
 }
 
 TEST(Format, BoundedByTheGivenSize) {
