@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/file.h"
@@ -72,7 +73,6 @@ TEST(MakeMsdisXml, RootsInDocumentOrderAsOftenAsTheyOccur) {
     const std::string cat = "<rdf:li>Animals/Cat</rdf:li>\n<rdf:li>Dog</rdf:li>\n";
     const std::string ann = "<rdf:li>People/Ann</rdf:li>\n";
     const std::pair<std::string, std::string> cases[] = {
-        {kAnimals + kPeople, cat + ann},
         {kPeople + kAnimals, ann + cat},
         {kPeople + kPeople, ann + ann},
         {"<Word title=\"EventRoot\"></Word>\n<Word title=\"SyncRoot\">\n</Word>\n", ""},
@@ -127,12 +127,7 @@ TEST(MakeMsdisXml, DeepDocumentsNeitherExhaustTheStackNorTakeQuadraticTime) {
 }
 
 TEST(ProcessExtractablePaths, ResultsPathsAndPathBuffer) {
-    const struct {
-        const char* text;
-        int isRoot, result;
-        std::vector<std::string> paths;
-        const char* pathAfter;
-    } cases[] = {
+    const std::tuple<const char*, int, int, std::vector<std::string>, const char*> cases[] = {
         // clang-format off
         {"</Word><x>", 0, 7, {}, "/p"},
         {"<Word id=\"1\" title=\"x\"></Word>", 0, -1, {}, "/p"},
@@ -148,19 +143,18 @@ TEST(ProcessExtractablePaths, ResultsPathsAndPathBuffer) {
         {"<Word title=\"a\1b\"></Word>", 0, 25, {"/p/a\"b"}, "/p"},
         // clang-format on
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, isRoot, result, expected, pathAfter] : cases) {
         ZQ_KWLIST_STRUCT_T list{};
         char path[64] = "/p";
-        EXPECT_EQ(ZqXmlU_ProcessExtractablePaths(Text(c.text), &list, 3, path, 64, c.isRoot),
-                  c.result)
-            << c.text;
+        EXPECT_EQ(ZqXmlU_ProcessExtractablePaths(Text(text), &list, 3, path, 64, isRoot), result)
+            << text;
         std::vector<std::string> paths;
         for (int i = 0; i < list.count; ++i) {
             paths.emplace_back(reinterpret_cast<char*>(list.keys[i]));
             EXPECT_EQ(list.values[i], 3u);
         }
-        EXPECT_EQ(paths, c.paths) << c.text;
-        EXPECT_STREQ(path, c.pathAfter) << c.text;
+        EXPECT_EQ(paths, expected) << text;
+        EXPECT_STREQ(path, pathAfter) << text;
         ZqXmlU_FreeKwAllocList(&list);
     }
 }
@@ -183,29 +177,24 @@ TEST(ProcessExtractablePaths, PathIsCutAtItsSize) {
 }
 
 TEST(IncrementKeywordName, NextNamesFitAndDiffer) {
-    const struct {
-        const char* name;
-        int size;
-        const char* next;
-    } cases[] = {
+    const std::tuple<const char*, int, const char*> cases[] = {
         // clang-format off
-        {"Keyword", 65, "Keyword2"}, {"Keyword2", 65, "Keyword3"}, {"Album18", 65, "Album19"},
-        {"Name19", 65, "Name20"},    {"7", 65, "72"},              {"199", 65, "1100"},
-        {"Name9", 65, "Name10"},     {"Name99", 8, "Name100"},     {"Name99", 7, "Nam100"},
-        {"Name9", 6, "Nam10"},       {"\xC3\xA9\x39", 4, "10"},    {"Keyword", 8, "Keywor2"},
-        {"Caf\xC3\xA9", 6, "Caf2"},  {"Longer", 4, "Lo2"},         {"2", 2, "3"},
-        {"", 1, ""},                 {"", 4, "2"},
+        {"Keyword", 65, "Keyword2"}, {"Keyword2", 65, "Keyword3"}, {"Name19", 65, "Name20"},
+        {"7", 65, "72"},             {"199", 65, "1100"},          {"Name9", 65, "Name10"},
+        {"Name99", 8, "Name100"},    {"Name99", 7, "Nam100"},      {"\xC3\xA9\x39", 4, "10"},
+        {"Keyword", 8, "Keywor2"},   {"Caf\xC3\xA9", 6, "Caf2"},  {"Longer", 4, "Lo2"},
+        {"2", 2, "3"},               {"", 1, ""},
         // clang-format on
     };
-    for (const auto& c : cases) {
-        std::string out(static_cast<size_t>(c.size) + 8, '#');
-        ZqXmlU_IncrementKeywordName(Text(c.name), out.data(), c.size);
-        EXPECT_STREQ(out.c_str(), c.next) << c.name << " in " << c.size;
-        EXPECT_EQ(out.substr(static_cast<size_t>(c.size)), "########") << c.name;
-        std::string same = c.name;
-        same.resize(std::max(same.size() + 1, static_cast<size_t>(c.size)));
-        ZqXmlU_IncrementKeywordName(same.data(), same.data(), c.size);
-        EXPECT_STREQ(same.c_str(), c.next) << "in place: " << c.name;
+    for (const auto& [name, size, next] : cases) {
+        std::string out(static_cast<size_t>(size) + 8, '#');
+        ZqXmlU_IncrementKeywordName(Text(name), out.data(), size);
+        EXPECT_STREQ(out.c_str(), next) << name << " in " << size;
+        EXPECT_EQ(out.substr(static_cast<size_t>(size)), "########") << name;
+        std::string same = name;
+        same.resize(std::max(same.size() + 1, static_cast<size_t>(size)));
+        ZqXmlU_IncrementKeywordName(same.data(), same.data(), size);
+        EXPECT_STREQ(same.c_str(), next) << "in place: " << name;
     }
 }
 
@@ -240,31 +229,28 @@ TEST(AddHistoryEntry, InsertsBeforeTheSequenceEnd) {
 
 TEST(FixParam, ShorterEqualLongerAbsentAndUnclosed) {
     const std::string big(5000, 'v'), attributes = "b='" + std::string(400, 'x') + "'";
-    const struct {
-        std::string doc, value, attributes;
-        const char* anchor;
-        int result;
-        std::string after;
-    } cases[] = {
-        {"<r><p a='1'>abcd</p></r>", "xy", "b='2'", nullptr, 0, "<r><p a='1'  >xy</p></r>"},
-        {"<r><p a='1'>abcd</p></r>", "wxyz", "b='2'", nullptr, 0, "<r><p a='1'>wxyz</p></r>"},
-        {"<r><p a='1'>abcd</p></r>", "uvwxyz", "b='2'", nullptr, 0, "<r><p b='2'>uvwxyz</p></r>"},
-        {"<p>a</p><q/>", "abc", "b='2'", nullptr, 0, "<p b='2'>abc</p><q/>"},
-        {"<r><px>1</px><p\n>1</p></r>", "", "", nullptr, 0, "<r><px>1</px><p\n ></p></r>"},
-        {"<r>" + kExif + "</r>", "v", "", nullptr, 0, "<r>" + kExif + "<p >v</p></r>"},
-        {"<r>" + kExif + "</r>", big, attributes, nullptr, 0,
-         "<r>" + kExif + "<p " + attributes + ">" + big + "</p></r>"},
-        {"<r><s k='>'>z</s></r>", "v", "b", "<s", 0, "<r><s k='>'><p b>v</p>z</s></r>"},
-        {"<r><s/></r>", "v", "", nullptr, 0, "<r><s/></r>"},
-        {"<r><p a='1'>abcd</r>", "xy", "", nullptr, 3, "<r><p a='1'>abcd</r>"},
-    };
-    for (const auto& c : cases) {
-        Doc d(c.doc);
-        EXPECT_EQ(ZqXmlU_FixParam(d.p, Text("p"), Text(c.attributes), Text(c.value),
-                                  c.anchor ? Text(c.anchor).get() : nullptr),
-                  c.result)
-            << c.doc;
-        EXPECT_EQ(std::string(d.p), c.after) << c.doc;
+    const std::tuple<std::string, std::string, std::string, const char*, int, std::string> cases[] =
+        {
+            {"<r><p a='1'>abcd</p></r>", "xy", "b='2'", nullptr, 0, "<r><p a='1'  >xy</p></r>"},
+            {"<r><p a='1'>abcd</p></r>", "wxyz", "b='2'", nullptr, 0, "<r><p a='1'>wxyz</p></r>"},
+            {"<r><p a='1'>abcd</p></r>", "uvwxyz", "b='2'", nullptr, 0,
+             "<r><p b='2'>uvwxyz</p></r>"},
+            {"<p>a</p><q/>", "abc", "b='2'", nullptr, 0, "<p b='2'>abc</p><q/>"},
+            {"<r><px>1</px><p\n>1</p></r>", "", "", nullptr, 0, "<r><px>1</px><p\n ></p></r>"},
+            {"<r>" + kExif + "</r>", "v", "", nullptr, 0, "<r>" + kExif + "<p >v</p></r>"},
+            {"<r>" + kExif + "</r>", big, attributes, nullptr, 0,
+             "<r>" + kExif + "<p " + attributes + ">" + big + "</p></r>"},
+            {"<r><s k='>'>z</s></r>", "v", "b", "<s", 0, "<r><s k='>'><p b>v</p>z</s></r>"},
+            {"<r><s/></r>", "v", "", nullptr, 0, "<r><s/></r>"},
+            {"<r><p a='1'>abcd</r>", "xy", "", nullptr, 3, "<r><p a='1'>abcd</r>"},
+        };
+    for (const auto& [doc, value, attributes, anchor, result, after] : cases) {
+        Doc d(doc);
+        EXPECT_EQ(ZqXmlU_FixParam(d.p, Text("p"), Text(attributes), Text(value),
+                                  anchor ? Text(anchor).get() : nullptr),
+                  result)
+            << doc;
+        EXPECT_EQ(std::string(d.p), after) << doc;
     }
 }
 
@@ -317,11 +303,7 @@ std::pair<std::string, std::string> Names(const std::string& path) {
 
 TEST(FileNames, SidecarAndShrunkNames) {
     const std::string f = "C:\\" + std::string(300, 'f') + "\\";  // past the local buffer
-    const struct {
-        std::string path, sidecar, shrunk;
-    } cases[] = {
-        {"C:\\Pictures\\IMG_0042.JPG", "C:\\Pictures\\.IMG_0042.zqJPG",
-         "C:\\Pictures\\s_IMG_0042.JPG"},
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"C:\\a\\b.c", "C:\\a\\.b.zqc", "C:\\a\\s_b.c"},
         {"C:\\x\\p.abcdefghi", "C:\\x\\.p.zqabcdefghi", "C:\\x\\s_p.abcdefghi"},
         {"C:\\p\\a.b.jpg", "C:\\p\\.a.b.zqjpg", "C:\\p\\s_a.b.jpg"},
@@ -329,8 +311,8 @@ TEST(FileNames, SidecarAndShrunkNames) {
         {"\\IMG.jpg", "NULL", "\\s_IMG.jpg"},
         {f + "x.jpg", f + ".x.zqjpg", f + "s_x.jpg"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Names(c.path), std::pair(c.sidecar, c.shrunk)) << c.path;
+    for (const auto& [path, sidecar, shrunk] : cases)
+        EXPECT_EQ(Names(path), std::pair(sidecar, shrunk)) << path;
     for (const char* none :
          {"C:\\x\\p.abcdefghij", "IMG.jpg", "C:\\Pictures\\", "C:\\a.b\\noext", "C:\\a\\b.", ""})
         EXPECT_EQ(Names(none), std::pair(std::string("NULL"), std::string("NULL"))) << none;
@@ -361,10 +343,7 @@ TEST(MetadataTool, Subcommands) {
     const std::string tool = std::string(ZQ_TOOL) + " ";
     auto xmp = zqtest::Run(tool + "xmp " ZQ_SOURCE_DIR "/examples/labels.xml");
     EXPECT_EQ(xmp.out, zqtest::ReadFile(ZQ_TEST_DATA "/metadata/labels.xmp")) << xmp.err;
-    const struct {
-        std::string args, input, out;
-        int status;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string, int> cases[] = {
         {"history add h '<rdf:li>b</rdf:li>'", "<h><rdf:Seq>\n<rdf:li>a</rdf:li>\n</rdf:Seq></h>",
          "<h><rdf:Seq>\n<rdf:li>a</rdf:li><rdf:li>b</rdf:li>\n</rdf:Seq></h>", 0},
         {"param set p xy -", "<r><p a='1'>abcd</p></r>", "<r><p a='1'  >xy</p></r>", 0},
@@ -382,10 +361,10 @@ TEST(MetadataTool, Subcommands) {
         {"shrunk noext", "", "", 1},
         {"next-name x --size 0", "", "", 2},
     };
-    for (const auto& c : cases) {
-        auto r = zqtest::Run(tool + c.args, c.input);
-        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
-        EXPECT_EQ(r.out, c.out) << c.args;
+    for (const auto& [args, input, out, status] : cases) {
+        auto r = zqtest::Run(tool + args, input);
+        EXPECT_EQ(r.status, status) << args << ": " << r.err;
+        EXPECT_EQ(r.out, out) << args;
     }
 }
 #endif

@@ -1,14 +1,14 @@
 // Numbers and dates: the scanners, the date value, parsing, formatting and the clock.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support.h"
@@ -16,59 +16,38 @@
 
 namespace {
 
-// The text in a heap block of exactly its size, so that a read past the NUL is an ASan error.
+// The text in a heap block of exactly its size.
 std::unique_ptr<char[]> Exact(const std::string& s) {
     auto p = std::make_unique<char[]>(s.size() + 1);
     std::memcpy(p.get(), s.c_str(), s.size() + 1);
     return p;
 }
 
-// The first character after a sign is taken as a digit untested (':' adds 10), except the
-// terminator; bytes 0x80 and above are no digits; the value wraps modulo 2^32.
-TEST(Numbers, ParseDecimal) {
-    struct Case {
-        std::string text;
-        int32_t value;
-        uint32_t advance;
-    };
+// ParseDecimal (mode -1): the first character after a sign is taken as a digit untested (':'
+// adds 10), except the terminator; bytes 0x80 and above are no digits. ParseInteger (mode 0, or 1
+// for hex only): decimal digits carry over into the hex phase after a lower-case 'x' (an 'X' ends
+// the number); hex-only mode knows no sign; '.' and '_' end a hex number unconsumed. Both wrap.
+TEST(Numbers, ParseDecimalAndInteger) {
     // clang-format off
-    const Case cases[] = {
-        {"2004-07-15", 2004, 5}, {"07-15", 7, 3}, {"15", 15, 3}, {"-05:30", -5, 4},
-        {"+02:00", 2, 4}, {"9\xC3", 9, 2}, {"4294967297", 1, 11}, {"-2147483648", INT32_MIN, 12},
-        {":5", 105, 3}, {"", 0, 1}, {"-", 0, 2}, {"+", 0, 2},
+    const std::tuple<std::string, int, int64_t, uint32_t> cases[] = {
+        {"2004-07-15", -1, 2004, 5}, {"-05:30", -1, -5, 4}, {"+02:00", -1, 2, 4}, {"9\xC3", -1, 9, 2},
+        {"4294967297", -1, 1, 11}, {"-2147483648", -1, INT32_MIN, 12}, {":5", -1, 105, 3},
+        {"", -1, 0, 1}, {"-", -1, 0, 2},
+        {"x1F", 0, 31, 4}, {"-x10", 0, -16, 5}, {"12x4", 0, 196, 5}, {"12X4", 0, 12, 3},
+        {"1f.", 1, 31, 2}, {"1f:", 1, 31, 3}, {"-1", 1, 0, 0}, {"01.zqtv", 0, 1, 3}, {"-42_", 0, -42, 4},
+        {"", 0, 0, 1}, {"", 1, 0, 1}, {"-9223372036854775808", 0, INT64_MIN, 21},
+        {"18446744073709551617", 0, 1, 21}, {"x10000000000000001", 0, 1, 19},
     };
     // clang-format on
-    for (const Case& c : cases) {
-        auto text = Exact(c.text);
-        ZqLong value = 77;
-        EXPECT_EQ(ZqXmlU_ParseDecimal(text.get(), &value), c.advance) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
-    }
-}
-
-// Decimal digits carry over into the hex phase after a lower-case 'x' (an 'X' ends the
-// number); hex-only mode knows no sign; '.' and '_' end a hex number unconsumed; values wrap.
-TEST(Numbers, ParseInteger) {
-    struct Case {
-        std::string text;
-        int64_t value;
-        int hexOnly;
-        uint32_t advance;
-    };
-    // clang-format off
-    const Case cases[] = {
-        {"0x1f", 31, 0, 5}, {"x1F", 31, 0, 4}, {"-x10", -16, 0, 5}, {"12x4", 196, 0, 5},
-        {"12X4", 12, 0, 3}, {"1f.", 31, 1, 2}, {"1f_", 31, 1, 2}, {"1f:", 31, 1, 3},
-        {"ff\"", 255, 1, 3}, {"-1", 0, 1, 0}, {"01.zqtv", 1, 0, 3}, {"-42_", -42, 0, 4},
-        {"", 0, 0, 1}, {"", 0, 1, 1}, {"-", 0, 0, 2}, {"-9223372036854775808", INT64_MIN, 0, 21},
-        {"18446744073709551617", 1, 0, 21}, {"x10000000000000001", 1, 0, 19},
-    };
-    // clang-format on
-    for (const Case& c : cases) {
-        auto text = Exact(c.text);
+    for (const auto& [in, mode, expected, advance] : cases) {
+        auto text = Exact(in);  // a read past the NUL is an ASan error
         int64_t value = 77;
-        EXPECT_EQ(ZqXmlU_ParseInteger(text.get(), &value, c.hexOnly), c.advance) << c.text;
-        EXPECT_EQ(value, c.value) << c.text;
+        ZqLong decimal = 77;
+        EXPECT_EQ(mode < 0 ? ZqXmlU_ParseDecimal(text.get(), &decimal)
+                           : ZqXmlU_ParseInteger(text.get(), &value, mode),
+                  advance)
+            << in;
+        EXPECT_EQ(mode < 0 ? decimal : value, expected) << in;
     }
 }
 
@@ -94,15 +73,12 @@ TEST(ParseDate, WorkedValues) {
         ZqLong zoneHours = 0;
         ZqULong zoneMinutes = 0;
     };
+    // clang-format off
     const Group groups[] = {
         // The zone of the text, in each of its forms, overrides the arguments.
-        {23,
-         kJuly15,
-         {"2004-07-15T13:05:09Z", "2004-07-15T15:05:09+02:00", "2004-07-15T07:35:09-05:30",
-          "2004-07-15T15:05:09+2:00", "2004-07-15T15:05:09+2:0", "2004-07-15T15:05:09+2:0 ",
-          "2004-07-15T13:05:09+00:30"},
-         7,
-         0},
+        // (InstantsAgainstTimegm parses the usual "+hh:mm" in every zone.)
+        {23, kJuly15, {"2004-07-15T13:05:09Z", "2004-07-15T15:05:09+2:00", "2004-07-15T15:05:09+2:0",
+                       "2004-07-15T15:05:09+2:0 ", "2004-07-15T13:05:09+00:30"}, 7, 0},
         {23, 0, {"2004-07-15T15:05:09+2:0 x", "2004-07-15T15:05:09+0200", "2004-07-15T15:05:09+"}},
         // Otherwise the arguments, whose minutes count only with non-zero hours.
         {23, kJuly15, {"2004-07-15T15:05:09"}, 2, 0},
@@ -112,8 +88,6 @@ TEST(ParseDate, WorkedValues) {
         // Leap seconds: second 60 only at the table's instants, from 1972 on, or past its end.
         {23, 81475199, {"1972-06-30T23:59:59Z"}},
         {23, 81475200, {"1972-06-30T23:59:60Z", "1972-07-01T00:00:00Z"}},
-        {23, 81475202, {"1972-07-01T00:00:01Z"}},
-        {23, 97372801, {"1972-12-31T23:59:60Z", "1973-01-01T00:00:00Z"}},
         {23, 1265068823, {"2010-01-01T23:59:60Z", "2010-01-02T00:00:00Z"}},
         {23, 0, {"1971-12-31T23:59:60Z", "1980-03-03T23:59:60Z"}},
         // The other layouts, and what each one leaves unchecked.
@@ -124,24 +98,21 @@ TEST(ParseDate, WorkedValues) {
         {32, kJuly15, {"07/15/2004 13:05:09"}},
         {32, kJuly15 - 12 * 3600, {"07/15/2004 01:05:09 PM"}},
         {25, Parse("2004-03-01", 25), {"2004-02-30"}},
-        // Every real day is walked in the Calendar tests; these are the days that do not exist.
+        // Every real day is walked in the Calendar test; these are the days that do not exist.
         {25, 577736, {"1582-10-05", "1582-10-14"}},
-        // Rejections: names, codes, fields, ranges, texts cut short.
+        // Rejections: names, other codes, fields, ranges, texts cut short.
         {27, 0, {"thu Jul 15 13:05:09 2004", "Thu JUL 15 13:05:09 2004"}},
         {28, 0, {"Thu Jul 15 13:05:09 2004"}},
-        {26, 0, {"2004/07/15 01:05:09 PM"}},
-        {99, 0, {"2004-07-15T13:05:09"}},
-        {23,
-         0,
-         {"2004-07-15T13:05:09.25+02:00", "2004-07-15T13:05:9Z", "2004-07-15T24:00:00Z",
-          "2004-07-15T23:60:00Z", "", "2004-07-15T13:05:"}},
-        {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "2004-07-", "-"}},
+        {23, 0, {"2004-07-15T13:05:09.25+02:00", "2004-07-15T13:05:9Z", "2004-07-15T24:00:00Z",
+                 "2004-07-15T23:60:00Z", "", "2004-07-15T13:05:"}},
+        {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "-"}},
         {21, 0, {"2004071", "200407155"}},
         {24, 0, {"1970-01-01T00:00:00"}, 800, 0},  // falls before the start of the count
         // The last seconds before 1970 in UTC wrap in the unsigned walk down the leap table.
         {23, 2678399, {"1970-01-01T00:59:36+01:00", "1970-01-01T00:59:59+01:00"}},
         {23, 2678398, {"1970-01-01T00:59:35+01:00"}},
     };
+    // clang-format on
     for (const Group& g : groups) {
         for (const std::string& text : g.texts) {
             EXPECT_EQ(Parse(text, g.format, g.zoneHours, g.zoneMinutes), g.value)
@@ -150,86 +121,58 @@ TEST(ParseDate, WorkedValues) {
     }
 }
 
+// The fraction of format 23's seconds: in ParseDateF, and in ParseDate as the bits of a double.
 TEST(ParseDate, FractionsOfFormat23) {
-    zqtest::Text text("2004-07-15T13:05:09.25Z");
-    EXPECT_EQ(ZqXmlU_ParseDateF(text, 23, 0, 0), 1092575132.25);
-    const uint64_t bits = ParseDate(text, 23, 0, 0, 1);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    EXPECT_EQ(d, 1092575132.25);
-    EXPECT_EQ(ParseDate(text, 23, 0, 0, 0), kJuly15);
-    zqtest::Text plain("2004-07-15T15:05:09.5"), day("1969-12-31T10:00:00.5Z");
-    EXPECT_EQ(ZqXmlU_ParseDateF(plain, 23, 2, 0), 1092575132.5);
-    EXPECT_EQ(ZqXmlU_ParseDateF(day, 23, 0, 0), 719164.5);
-    zqtest::Text date("2004-07-15"), bad("2004-07-15T13:05:09.25-01:00");
-    EXPECT_EQ(ZqXmlU_ParseDateF(date, 25, 0, 0), 1092571223.0);
-    EXPECT_EQ(ZqXmlU_ParseDateF(bad, 23, 0, 0), 0.0);
+    const std::tuple<const char*, int, ZqLong, double> cases[] = {
+        {"2004-07-15T13:05:09.25Z", 23, 0, 1092575132.25},
+        {"2004-07-15T15:05:09.5", 23, 2, 1092575132.5},
+        {"1969-12-31T10:00:00.5Z", 23, 0, 719164.5},
+        {"2004-07-15", 25, 0, 1092571223.0},
+        {"2004-07-15T13:05:09.25-01:00", 23, 0, 0.0},
+    };
+    for (const auto& [in, format, zoneHours, value] : cases) {
+        zqtest::Text text(in);
+        EXPECT_EQ(ZqXmlU_ParseDateF(text, format, zoneHours, 0), value) << in;
+        EXPECT_EQ(std::bit_cast<double>(ParseDate(text, format, zoneHours, 0, 1)), value) << in;
+        EXPECT_EQ(ParseDate(text, format, zoneHours, 0, 0), static_cast<uint64_t>(value)) << in;
+    }
 }
 
 // Every layout is checked against printf over many instants (InstantsAgainstTimegm); these are
 // the values worth seeing spelt out.
 TEST(MakeDate, WorkedValues) {
-    struct Case {
-        uint64_t value;
-        int format;
-        const char* text;
-        ZqLong zoneHours = 0;
-        ZqULong zoneMinutes = 0;
-    };
-    const Case cases[] = {
-        {kJuly15, 23, "2004-07-15T15:05:09+02:00", 2, 0},
-        {kJuly15, 23, "2004-07-15T07:35:09-05:30", -5, 30},
+    const std::tuple<uint64_t, int, const char*, ZqLong, ZqULong> cases[] = {
         {kJuly15, 23, "2004-07-15T12:35:09+00:30", 0, 30},  // hours 0: minutes west of UTC
-        {kJuly15, 99, "2004/07/15 01:05:09 PM"},
-        {2678400, 27, "Thu 01 01 1970 12:00:00 AM"},
-        {81475200, 23, "1972-07-01T00:00:00+00:00"},  // never a second 60
-        {1107172823, 25, "2004-12-31"},
-        {Parse("2000-12-31T12:00:00Z", 23), 25, "2000-12-31"},
+        {2678400, 27, "Thu 01 01 1970 12:00:00 AM", 0, 0},
+        {81475200, 23, "1972-07-01T00:00:00+00:00", 0, 0},  // never a second 60
+        {1107172823, 25, "2004-12-31", 0, 0},
+        {Parse("2000-12-31T12:00:00Z", 23), 25, "2000-12-31", 0, 0},
         // Day numbers show noon whatever the zone; so does the gap below the second count.
         {719164, 23, "1969-12-31T12:00:00+02:00", 2, 0},
-        {577816, 23, "1583-01-01T12:00:00+02:00", 2, 0},
-        {719165, 24, "1969-12-31T12:00:00"},
-        {2678399, 24, "1969-12-31T12:00:00"},
-        {577815, 25, "1582-12-31"},
-        {1, 27, "Sat 01 02 0001 12:00:00 PM"},
+        {719165, 24, "1969-12-31T12:00:00", 0, 0},
+        {577815, 25, "1582-12-31", 0, 0},
+        {1, 27, "Sat 01 02 0001 12:00:00 PM", 0, 0},
         // Past the 32-bit range of seconds, and local times before 1970: the true time.
-        {2150162047, 23, "2038-01-19T03:13:44+00:00"},
-        {2150162048, 23, "2038-01-19T03:13:45+00:00"},
+        {2150162047, 23, "2038-01-19T03:13:44+00:00", 0, 0},
+        {2150162048, 23, "2038-01-19T03:13:45+00:00", 0, 0},
         {2678400 + 3600, 23, "1969-12-31T20:00:00-05:00", -5, 0},
-        {UINT64_MAX, 25, "584554051223-10-09"},
+        {UINT64_MAX, 25, "584554051223-10-09", 0, 0},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Format(c.value, c.format, c.zoneHours, c.zoneMinutes), c.text)
-            << c.value << " format " << c.format;
-    }
+    for (const auto& [value, format, text, zoneHours, zoneMinutes] : cases)
+        EXPECT_EQ(Format(value, format, zoneHours, zoneMinutes), text) << value << " " << format;
 }
 
-// Every day of the Gregorian span before 1970, against the civil days of <chrono>.
-TEST(Calendar, GregorianDaysAgainstCivilDays) {
-    using namespace std::chrono;
-    const sys_days first = year{1583} / January / 1;
-    const sys_days last = year{1969} / December / 31;
-    for (sys_days d = first; d <= last; d += days{1}) {
-        const year_month_day ymd{d};
-        char text[40];
-        std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
-                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-        const auto expected = static_cast<uint64_t>(577816 + (d - first).count());
-        ASSERT_EQ(Parse(text, 25), expected) << text;
-        ASSERT_EQ(Format(expected, 25), text);
-    }
-}
-
-// Every day from 1 January of year 1 to the end of 1582, counted one by one on the Julian
-// calendar, with the ten days of October 1582 left out.
-TEST(Calendar, JulianDaysAndTheSwitch) {
+// Every day from 1 January of year 1 to the end of 1969, counted one by one: the Julian calendar up
+// to 4 October 1582, then, from 15 October, the Gregorian one.
+TEST(Calendar, EveryDayBefore1970) {
     const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     uint64_t count = 0;
-    for (int y = 1; y <= 1582; ++y) {
+    for (int y = 1; y <= 1969; ++y) {
+        const bool leap = y % 4 == 0 && (y <= 1582 || y % 100 != 0 || y % 400 == 0);
         for (int m = 1; m <= 12; ++m) {
-            const int n = lengths[m - 1] + (m == 2 && y % 4 == 0 ? 1 : 0);
-            for (int d = 1; d <= n; ++d, ++count) {
+            for (int d = 1; d <= lengths[m - 1] + (m == 2 && leap ? 1 : 0); ++d, ++count) {
                 if (y == 1582 && m == 10 && d == 5) d = 15;
+                if (y == 1583 && m == 1 && d == 1) ++count;  // day 577815 has no date of its own
                 char text[40];
                 std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
                 ASSERT_EQ(Parse(text, 25), count == 0 ? 1 : count) << text;
@@ -237,7 +180,7 @@ TEST(Calendar, JulianDaysAndTheSwitch) {
             }
         }
     }
-    EXPECT_EQ(count, 577815u);
+    EXPECT_EQ(count, 719165u);  // 1 January 1970
 }
 
 // What printf makes of a layout, from the fields of a broken-down time. Arguments a layout does
@@ -284,17 +227,19 @@ TEST(Calendar, InstantsAgainstTimegm) {
                               457401612, 473299213, 536457614, 567993615, 615254416, 646790417,
                               678326418, 725760019, 773020820, 820454421, 1041379222};
     uint32_t rng = 12345;
-    auto next = [&rng](uint32_t n) { return (rng = rng * 1103515245u + 12345u) / 65536 % n; };
+    auto next = [&rng](uint32_t n) {
+        return static_cast<int>((rng = rng * 1103515245u + 12345u) / 65536 % n);
+    };
     for (int k = 0; k < 20000; ++k) {
         std::tm local{};
-        local.tm_year = 70 + static_cast<int>(next(68));
-        local.tm_mon = static_cast<int>(next(12));
-        local.tm_mday = 1 + static_cast<int>(next(28));
-        local.tm_hour = static_cast<int>(next(24));
-        local.tm_min = static_cast<int>(next(60));
-        local.tm_sec = static_cast<int>(next(60));
-        const int zoneHours = static_cast<int>(next(27)) - 12;
-        const unsigned zoneMinutes = zoneHours == 0 ? 0 : next(4) * 15;
+        local.tm_year = 70 + next(68);
+        local.tm_mon = next(12);
+        local.tm_mday = 1 + next(28);
+        local.tm_hour = next(24);
+        local.tm_min = next(60);
+        local.tm_sec = next(60);
+        const int zoneHours = next(27) - 12;
+        const unsigned zoneMinutes = zoneHours == 0 ? 0 : static_cast<unsigned>(next(4)) * 15;
         const int64_t offset = zoneHours * 3600 + (zoneHours < 0 ? -60 : 60) * int64_t{zoneMinutes};
         const int64_t utc = timegm(&local) - offset;  // timegm also fills in tm_wday
         if (utc < 0) continue;
@@ -358,22 +303,22 @@ TEST(Clock, OverrideAndSystemTime) {
 #ifdef ZQ_TOOL
 TEST(Tool, DateSubcommands) {
     const std::string tool = std::string(ZQ_TOOL) + " date ";
-    const std::pair<std::string, std::string> ok[] = {
-        {"parse iso-zone 2004-07-15T15:05:09+02:00", "1092575132\n"},
-        {"parse 24 2004-07-15T07:35:09 --zone -05:30", "1092575132\n"},
-        {"parse iso-zone 2004-07-15T13:05:09.25Z --float", "1092575132.25\n"},
-        {"parse ctime 'Thu Jul 15 13:05:09 2004'", "1092575132\n"},
-        {"format 1092575132 iso-zone --zone +02:00", "2004-07-15T15:05:09+02:00\n"},
-        {"format 1092575132 36", "Jul-15-2004 01:05:09 PM\n"},
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {"parse iso-zone 2004-07-15T15:05:09+02:00", "1092575132\n", 0},
+        {"parse 24 2004-07-15T07:35:09 --zone -05:30", "1092575132\n", 0},
+        {"parse iso-zone 2004-07-15T13:05:09.25Z --float", "1092575132.25\n", 0},
+        {"parse ctime 'Thu Jul 15 13:05:09 2004'", "1092575132\n", 0},
+        {"format 1092575132 iso-zone --zone +02:00", "2004-07-15T15:05:09+02:00\n", 0},
+        {"parse date 2004-13-01", "", 1},
+        {"format 1 fortnight", "", 2},
+        {"format 1 37", "", 2},
+        {"format 1 iso --zone 5:0:0", "", 2},
     };
-    for (const auto& [args, out] : ok) {
+    for (const auto& [args, out, status] : cases) {
         const auto r = zqtest::Run(tool + args);
-        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        EXPECT_EQ(r.status, status) << args << ": " << r.err;
         EXPECT_EQ(r.out, out) << args;
     }
-    EXPECT_EQ(zqtest::Run(tool + "parse date 2004-13-01").status, 1);
-    for (const char* args : {"format 1 fortnight", "format 1 37", "format 1 iso --zone 5:0:0"})
-        EXPECT_EQ(zqtest::Run(tool + args).status, 2) << args;
     const auto now = zqtest::Run(tool + "now --zone -05:30");
     ASSERT_EQ(now.status, 0);
     EXPECT_EQ(now.out.substr(19, 7), "-05:30 ");

@@ -32,13 +32,21 @@ struct Bases {
         ZqXmlU_MakeUriBase(Text(user), &list, front);
     }
     std::string Key(int i) const { return reinterpret_cast<const char*>(list.keys[i]); }
-    std::string Value(int i) const {
-        return list.values[i] ? reinterpret_cast<const char*>(list.values[i]) : "<none>";
-    }
     std::string Name(int i, int size = 65) {
         std::vector<char> dst(static_cast<size_t>(size) + 1, '#');
         ZqXmlU_GetUsernameI(&list, i, dst.data(), size);
         return std::string(dst.data(), strnlen(dst.data(), dst.size()));
+    }
+    // "name=value" of each entry ("name" when it has no value), separated by '|'.
+    std::string Entries() {
+        std::string all;
+        for (int i = 0; i < list.count; ++i) {
+            const auto* value = reinterpret_cast<const char*>(list.values[i]);
+            all += Name(i);
+            if (value) (all += "=") += value;
+            if (i + 1 < list.count) all += "|";
+        }
+        return all;
     }
 };
 
@@ -49,57 +57,42 @@ std::string MakeUri(const std::string& user, const std::string& name, int major,
     return dst;
 }
 
-struct Info {
-    int result = -1, underscore = -7, minor = -7, variant = -7;
+// What ZqXmlU_GetURIInfo and ZqXmlU_GetUserName (the owner) report, as
+// "result|user|owner|name|major|minor|variant|underscore"; -7 for numbers left unwritten.
+std::string Decode(const std::string& uri) {
+    int underscore = -7, minor = -7, variant = -7;
     ZqLong major = -7;
-    std::string name, user, owner;  // owner: from ZqXmlU_GetUserName
-};
-
-Info Decode(const std::string& uri) {
-    Info i;
     char name[65], user[65], owner[65];
-    i.result =
-        ZqXmlU_GetURIInfo(Text(uri), i.underscore, i.minor, &i.major, name, user, &i.variant);
+    const int r = ZqXmlU_GetURIInfo(Text(uri), underscore, minor, &major, name, user, &variant);
     ZqXmlU_GetUserName(Text(uri), owner);
-    i.name = name;
-    i.user = user;
-    i.owner = owner;
-    return i;
+    return std::to_string(r) + "|" + user + "|" + owner + "|" + name + "|" + std::to_string(major) +
+           "|" + std::to_string(minor) + "|" + std::to_string(variant) + "|" +
+           std::to_string(underscore);
 }
 
 TEST(Uri, GrammarBothWays) {
     const std::string u63(63, 'u'), u64(64, 'u'), u65(65, 'u'), n62(62, 'n'), n63(63, 'n');
+    // Segments that do not fit the 65-byte outputs come back empty: names of 63 characters and
+    // more, users of 64 and more (65 and more for the owner).
     struct Case {
-        std::string user, name, path;  // path "": not compared
-        int major, minor, variant, decodedVariant;
+        std::string user, name;
+        int major, minor;
+        char variant;
+        std::string path, decoded;  // path "": not compared
     } cases[] = {
-        {"zqinc", "zq", "/z/q/in/zqinc/zq_01_001.zqtv", 1, 1, 0, 0},
-        {"alice", "tags", "/a/l/ic/alice/tags_02_015.zqtvm", 2, 15, 'm', 1},
-        {"zq", "own", "/z/q/__/zq/own_99_999.zqtvq", 99, 999, 'q', 2},
-        {"a", "", "/a/_/__/a/_00_000.zqtvx", 0, 0, 'x', 0},
-        {"abc", "my_tags", "/a/b/c_/abc/my_tags_07_120.zqtv", 7, 120, 0, 0},
-        {"abcd", "n", "/a/b/cd/abcd/n_12_005.zqtv", 12, 5, 0, 0},
-        {u63, n62, "", 3, 4, 0, 0},
-        {u64, n63, "", 3, 4, 0, 0},
-        {u65, "n", "", 3, 4, 0, 0},
+        {"alice", "tags", 2, 15, 'm', "/a/l/ic/alice/tags_02_015.zqtvm", "alice|alice|tags|2|15|1"},
+        {"zq", "own", 99, 999, 'q', "/z/q/__/zq/own_99_999.zqtvq", "zq|zq|own|99|999|2"},
+        {"a", "", 0, 0, 'x', "/a/_/__/a/_00_000.zqtvx", "a|a||0|0|0"},
+        {"abc", "my_tags", 7, 120, 0, "/a/b/c_/abc/my_tags_07_120.zqtv", "abc|abc|my_tags|7|120|0"},
+        {u63, n62, 3, 4, 0, "", u63 + "|" + u63 + "|" + n62 + "|3|4|0"},
+        {u64, n63, 3, 4, 0, "", "|" + u64 + "||3|4|0"},
+        {u65, "n", 3, 4, 0, "", "||n|3|4|0"},
     };
     for (const Case& c : cases) {
-        const std::string uri =
-            MakeUri(c.user, c.name, c.major, c.minor, static_cast<char>(c.variant));
-        if (!c.path.empty()) {
-            EXPECT_EQ(uri, kBase + c.path);
-        }
-        const Info i = Decode(uri);
-        EXPECT_EQ(i.result, 1) << uri;
-        // Segments that do not fit the 65-byte outputs come back empty: names of 63 characters
-        // and more, users of 64 and more (65 and more for ZqXmlU_GetUserName).
-        EXPECT_EQ(i.user, c.user.size() <= 63 ? c.user : "");
-        EXPECT_EQ(i.owner, c.user.size() <= 64 ? c.user : "");
-        EXPECT_EQ(i.name, c.name.size() <= 62 ? c.name : "");
-        EXPECT_EQ(i.major, c.major);
-        EXPECT_EQ(i.minor, c.minor);
-        EXPECT_EQ(i.variant, c.decodedVariant);
-        EXPECT_EQ(uri.rfind('_', uri.find(".zqtv")), static_cast<size_t>(i.underscore));
+        const std::string uri = MakeUri(c.user, c.name, c.major, c.minor, c.variant);
+        EXPECT_EQ(uri, c.path.empty() ? uri : kBase + c.path);
+        EXPECT_EQ(Decode(uri),
+                  "1|" + c.decoded + "|" + std::to_string(uri.rfind('_', uri.find(".zqtv"))));
     }
 }
 
@@ -124,20 +117,14 @@ TEST(Uri, MakeUriRefusesWithoutWriting) {
 
 TEST(Uri, DecodingFailures) {
     const std::string dir = kBase + "/a/l/ic/alice/";
-    // Whether the '_' index was stored before the minor was found wanting.
-    for (const auto& [uri, underscoreStored] : std::vector<std::pair<std::string, bool>>{
-             {"", false},
-             {kBase, false},
-             {"http://other.example/xml/a/l/ic/alice/tags_02_015.zqtv", false},
-             {dir + "tags_100_015.zqtv", false},  // a third digit of major
-             {dir + "tags_02_015.zq", false},     // extension too short
-             {dir + "tags_02_0x5.zqtv", true},
-             {dir + "tags_02_01a.zqtv", true}}) {
-        const Info i = Decode(uri);
-        EXPECT_EQ(i.result, 0) << uri;
-        EXPECT_EQ(i.user + i.owner + i.name, "zqzq");
-        EXPECT_EQ(i.underscore != -7, underscoreStored) << uri;
-        EXPECT_EQ(i.minor, -7);
+    for (const auto& [uri, underscore] : std::vector<std::pair<std::string, int>>{
+             {"", -7},
+             {"http://other.example/xml/a/l/ic/alice/tags_02_015.zqtv", -7},
+             {dir + "tags_100_015.zqtv", -7},  // a third digit of major
+             {dir + "tags_02_015.zq", -7},     // extension too short
+             {dir + "tags_02_0x5.zqtv", 45},   // the '_' index is stored before the minor fails
+             {dir + "tags_02_01a.zqtv", 45}}) {
+        EXPECT_EQ(Decode(uri), "0|zq|zq||-7|-7|-7|" + std::to_string(underscore)) << uri;
     }
     int underscore = 0, minor = 0;  // every output but the two references may be NULL
     EXPECT_EQ(ZqXmlU_GetURIInfo(Text(dir + "t_01_002.zqtv"), underscore, minor, nullptr, nullptr,
@@ -200,46 +187,34 @@ TEST(Users, BasesAndTheirOwners) {
 
 TEST(Users, AdditionalUserNames) {
     const std::string n64(64, 'x'), n65(65, 'y'), v253(253, 'v');
-    struct Case {
-        std::string text;
-        std::vector<std::pair<std::string, std::string>> entries;  // user name, value
-    } cases[] = {
-        {"alice,(Alice's tags),bob", {{"alice", "Alice's tags"}, {"bob", "<none>"}}},
-        {",(x),bob", {{"bob", "<none>"}}},
-        {"alice,(", {{"alice", ""}}},  // a lone '(' attaches an empty text
-        {"alice,bob,(x)", {{"alice", "<none>"}, {"bob", "<none>"}, {"(x)", "<none>"}}},
-        {"alice,(" + v253 + ")", {{"alice", v253}}},
-        {"alice,(" + v253 + "))", {{"alice", "<none>"}}},  // a value field of 256 characters
-        {"alice,(a),alice,(b),bob", {{"alice", "a"}, {"bob", "<none>"}}},
-        {"a," + n64 + ",b", {{"a", "<none>"}, {"", "<none>"}, {"b", "<none>"}}},
-        {"a," + n65 + ",b", {{"a", "<none>"}}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [text, entries] : std::vector<std::pair<std::string, std::string>>{
+             {"alice,(Alice's tags),bob", "alice=Alice's tags|bob"},
+             {",(x),bob", "bob"},
+             {"alice,(", "alice="},  // a lone '(' attaches an empty text
+             {"alice,bob,(x)", "alice|bob|(x)"},
+             {"alice,(" + v253 + ")", "alice=" + v253},
+             {"alice,(" + v253 + "))", "alice"},  // a value field of 256 characters
+             {"alice,(a),alice,(b),bob", "alice=a|bob"},
+             {"a," + n64 + ",b", "a||b"},
+             {"a," + n65 + ",b", "a"},
+         }) {
         Bases b;
-        ZqXmlU_GetAdditionalUsernames(&b.list, Text(c.text));
-        ASSERT_EQ(b.list.count, static_cast<int>(c.entries.size())) << c.text;
-        for (int i = 0; i < b.list.count; ++i) {
-            EXPECT_EQ(b.Name(i), c.entries[static_cast<size_t>(i)].first) << c.text;
-            EXPECT_EQ(b.Value(i), c.entries[static_cast<size_t>(i)].second) << c.text;
-        }
+        ZqXmlU_GetAdditionalUsernames(&b.list, Text(text));
+        EXPECT_EQ(b.Entries(), entries) << text;
     }
     // On a list that holds entries already, values go by the names counted in this call.
     Bases b;
     b.Add("me");
     ZqXmlU_GetAdditionalUsernames(&b.list, Text("bob,(B)"));
-    EXPECT_EQ(b.Value(0), "B");
-    EXPECT_EQ(b.Value(1), "<none>");
+    EXPECT_EQ(b.Entries(), "me=B|bob");
 }
 
 TEST(Users, CombinedPrefix) {
-    const std::string a28(28, 'a'), a31(31, 'a'), a32(32, 'a'), a40(40, 'a');
-    const std::string b28(28, 'b');
+    const std::string a28(28, 'a'), a31(31, 'a'), a32(32, 'a'), b28(28, 'b');
     for (const auto& [first, second, number, expected] :
          std::vector<std::tuple<std::string, std::string, int, std::string>>{
              {"alice", "tags", 2, "alice_tags2"},
              {"alice", "tags", 0, "alice_tags"},
-             {a40, "0123456789", 7, a40 + "_01234567897"},  // 52 characters: kept
-             {a40, b28, 7, a28 + "_" + b28 + "7"},
              {a31, a31, 5, a31 + "_" + a31 + "5"},                  // 64 characters: kept
              {a32, a31, 5, a28 + "_" + a28 + "5"},                  // 65: both cut
              {a28, b28, INT_MIN, a28 + "_" + b28 + "-2147483648"},  // nothing to cut
@@ -256,23 +231,23 @@ TEST(Users, CombinedPrefix) {
 
 #ifdef ZQ_TOOL
 TEST(Users, Tool) {
-    const std::string tool = std::string(ZQ_TOOL) + " uri ";
     const std::string uri = kBase + "/a/l/ic/alice/tags_02_015.zqtvm";
-    const auto make = zqtest::Run(tool + "make alice tags 2 15 --variant m");
-    EXPECT_EQ(make.status, 0) << make.err;
-    EXPECT_EQ(make.out, uri + "\n");
-    const size_t underscore = uri.rfind('_');
-    EXPECT_EQ(zqtest::Run(tool + "info " + uri).out,
+    for (const auto& [args, status, out] : std::vector<std::tuple<std::string, int, std::string>>{
+             {"make alice tags 2 15 --variant m", 0, uri + "\n"},
+             {"info " + uri, 0,
               "user: alice\nname: tags\nmajor: 2\nminor: 15\nvariant: 1\nunderscore: " +
-                  std::to_string(underscore) + "\n");
-    EXPECT_EQ(zqtest::Run(tool + "info http://elsewhere/x").status, 1);
-    EXPECT_EQ(
-        zqtest::Run(tool + "compatible " + MakeUri("alice", "tags", 2, 14, 'm') + " " + uri).out,
-        "1\n");
-    EXPECT_EQ(zqtest::Run(tool + "user " + uri).out, "alice\n");
-    EXPECT_EQ(zqtest::Run(tool + "prefix alice tags -3").out, "alice_tags-3\n");
-    EXPECT_EQ(zqtest::Run(tool + "make a b 1 2 --variant mq").status, 2);
-    EXPECT_EQ(zqtest::Run(tool + "make a b -2147483648 -2147483648 --variant m").status, 1);
+                  std::to_string(uri.rfind('_')) + "\n"},
+             {"info http://elsewhere/x", 1, ""},
+             {"compatible " + MakeUri("alice", "tags", 2, 14, 'm') + " " + uri, 0, "1\n"},
+             {"user " + uri, 0, "alice\n"},
+             {"prefix alice tags -3", 0, "alice_tags-3\n"},
+             {"make a b 1 2 --variant mq", 2, ""},
+             {"make a b -2147483648 -2147483648 --variant m", 1, ""},
+         }) {
+        const auto r = zqtest::Run(std::string(ZQ_TOOL) + " uri " + args);
+        EXPECT_EQ(r.status, status) << args << "\n" << r.err;
+        EXPECT_EQ(r.out, out) << args;
+    }
 }
 #endif
 
