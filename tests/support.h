@@ -22,9 +22,15 @@ inline char* Tag() {
     return tag;
 }
 
+// The text with its NUL in a heap block of exactly that size, writable for exports that take
+// char*: AddressSanitizer reports any read past the NUL.
+inline std::vector<char> Exact(const std::string& s) {
+    return {s.c_str(), s.c_str() + s.size() + 1};
+}
+
 // A writable copy of a text, for exports that take char*.
 struct Text {
-    explicit Text(std::string s) : bytes(s.begin(), s.end()) { bytes.push_back('\0'); }
+    explicit Text(const std::string& s) : bytes(Exact(s)) {}
     char* get() { return bytes.data(); }
     operator char*() { return bytes.data(); }
     std::vector<char> bytes;

@@ -18,13 +18,8 @@
 namespace {
 
 using namespace std::string_literals;
+using zqtest::Exact;
 using zqtest::Tag;
-
-// The text in a heap block of exactly its size, so that AddressSanitizer reports a read past
-// the NUL.
-std::vector<char> Exact(const std::string& s) {
-    return {s.c_str(), s.c_str() + s.size() + 1};
-}
 
 char* C(const char* s) {
     return const_cast<char*>(s);

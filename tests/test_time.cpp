@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,12 +15,7 @@
 
 namespace {
 
-// The text in a heap block of exactly its size.
-std::unique_ptr<char[]> Exact(const std::string& s) {
-    auto p = std::make_unique<char[]>(s.size() + 1);
-    std::memcpy(p.get(), s.c_str(), s.size() + 1);
-    return p;
-}
+using zqtest::Exact;
 
 // ParseDecimal (mode -1): the first character after a sign is taken as a digit untested (':'
 // adds 10), except the terminator; bytes 0x80 and above are no digits. ParseInteger (mode 0, or 1
@@ -43,8 +37,8 @@ TEST(Numbers, ParseDecimalAndInteger) {
         auto text = Exact(in);  // a read past the NUL is an ASan error
         int64_t value = 77;
         ZqLong decimal = 77;
-        EXPECT_EQ(mode < 0 ? ZqXmlU_ParseDecimal(text.get(), &decimal)
-                           : ZqXmlU_ParseInteger(text.get(), &value, mode),
+        EXPECT_EQ(mode < 0 ? ZqXmlU_ParseDecimal(text.data(), &decimal)
+                           : ZqXmlU_ParseInteger(text.data(), &value, mode),
                   advance)
             << in;
         EXPECT_EQ(mode < 0 ? decimal : value, expected) << in;
@@ -53,8 +47,8 @@ TEST(Numbers, ParseDecimalAndInteger) {
 
 uint64_t Parse(const std::string& text, int format, ZqLong zoneHours = 0, ZqULong zoneMinutes = 0) {
     auto copy = Exact(text);
-    const uint64_t value = ZqXmlU_ParseDate(copy.get(), format, zoneHours, zoneMinutes);
-    EXPECT_EQ(text, copy.get()) << "the text must come back unchanged";
+    const uint64_t value = ZqXmlU_ParseDate(copy.data(), format, zoneHours, zoneMinutes);
+    EXPECT_EQ(text, copy.data()) << "the text must come back unchanged";
     return value;
 }
 
