@@ -2,11 +2,17 @@
 #ifndef ZQ_TESTS_SUPPORT_H
 #define ZQ_TESTS_SUPPORT_H
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -44,6 +50,63 @@ struct Block {
         void* v = p;
         ZqXmlU_Free(&v);
     }
+};
+
+// `size` writable bytes that end exactly where an inaccessible page begins, so that a read or
+// write one byte past them faults in every build, sanitized or not. The bytes start zeroed.
+class PageEnd {
+  public:
+    explicit PageEnd(size_t size) : size_(size) {
+        const size_t page = PageSize();
+        span_ = (size + page - 1) / page * page + page;
+#if defined(_WIN32)
+        base_ = static_cast<char*>(
+            VirtualAlloc(nullptr, span_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (base_) VirtualProtect(base_ + span_ - page, page, PAGE_NOACCESS, &old);
+#else
+        void* m = mmap(nullptr, span_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = m == MAP_FAILED ? nullptr : static_cast<char*>(m);
+        if (base_) mprotect(base_ + span_ - page, page, PROT_NONE);
+#endif
+        if (!base_) std::abort();
+    }
+    // The bytes of `text` and its NUL, ending at the page.
+    explicit PageEnd(const std::string& text) : PageEnd(text.size() + 1) {
+        std::memcpy(data(), text.c_str(), text.size() + 1);
+    }
+    PageEnd(const PageEnd&) = delete;
+    PageEnd& operator=(const PageEnd&) = delete;
+    ~PageEnd() {
+#if defined(_WIN32)
+        VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        munmap(base_, span_);
+#endif
+    }
+    char* data() {
+        return base_ + span_ - PageSize() - size_;
+    }
+    operator char*() {
+        return data();
+    }
+    size_t size() const {
+        return size_;
+    }
+
+  private:
+    static size_t PageSize() {
+#if defined(_WIN32)
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        return info.dwPageSize;
+#else
+        return static_cast<size_t>(sysconf(_SC_PAGESIZE));
+#endif
+    }
+    char* base_ = nullptr;
+    size_t span_ = 0;
+    size_t size_ = 0;
 };
 
 inline std::u16string U16(const char16_t* s) {
