@@ -46,10 +46,11 @@
 #endif
 
 #if defined(_WIN32)
-#if defined(ZQXMLU_STATIC)
+// zqxmlu.dll's export table is written from a module-definition file: the plain names and, for
+// the C++ functions, the Microsoft compiler's decorations that a host built with it binds to
+// (see the README). A host built with mingw-w64 links the static library instead.
+#if defined(ZQXMLU_STATIC) || defined(ZQXMLU_BUILDING)
 #define ZQ_API
-#elif defined(ZQXMLU_BUILDING)
-#define ZQ_API __declspec(dllexport)
 #else
 #define ZQ_API __declspec(dllimport)
 #endif

@@ -1,8 +1,20 @@
 // zqxmlu_treectrl.h - the tree-view control that ZqXmlU_XmlToTree fills.
 //
-// On Windows this is MFC's CTreeCtrl with the common-controls definitions (HTREEITEM, TVI_LAST,
-// TVM_EXPAND, TVE_EXPAND) and the system's SendMessageA. Elsewhere it is a small in-memory control
-// of the same shape, entirely inline, so that it adds no export to the library:
+// Windows. The library is built without MFC: the CTreeCtrl it is given is this header's small
+// class, whose one member is the window handle m_hWnd of a common-controls tree view. It inserts
+// items with TVM_INSERTITEMA (8-bit text) and expands them with SendMessageA(TVM_EXPAND); both are
+// plain window messages, so the window may belong to any framework.
+//  * A host without MFC creates the tree-view window (WC_TREEVIEW) and passes
+//    `CTreeCtrl view(window); ZqXmlU_XmlToTree(&doc, &view, ...)`.
+//  * A host built with MFC does not include this header (MFC's own CTreeCtrl is then the type of
+//    the parameter) and passes the address of its control's window handle, which is exactly the
+//    object the library reads: `ZqXmlU_XmlToTree(&doc, reinterpret_cast<CTreeCtrl*>(&tree.m_hWnd),
+//    ...)`. It must never pass the MFC object itself, whose layout the library does not know.
+// The walk helpers (GetRootItem, GetChildItem, GetNextSiblingItem, GetItemText, IsExpanded, Print)
+// read the window back with TVM_GETNEXTITEM / TVM_GETITEMA. Call everything on the window's thread.
+//
+// Elsewhere it is a small in-memory control of the same shape, entirely inline, so that it adds no
+// export to the library:
 //  * InsertItem(text, image, selectedImage, parent, insertAfter) adds an item and returns its
 //    handle (NULL when the parent is not an item of this control or the heap is exhausted);
 //    parent NULL or TVI_ROOT means the top level; insertAfter is TVI_LAST, TVI_FIRST, TVI_SORT
@@ -18,7 +30,89 @@
 
 #if defined(_WIN32)
 
-#include <afxcmn.h>  // CTreeCtrl; <commctrl.h> for HTREEITEM, TVI_*, TVM_EXPAND, TVE_*
+#include <windows.h>
+// windows.h first: commctrl.h builds on it.
+#include <commctrl.h>
+
+#include <cstddef>
+#include <string>
+
+#include "zqxmlu.h"
+
+class CTreeCtrl {
+  public:
+    CTreeCtrl() = default;
+    explicit CTreeCtrl(HWND window) : m_hWnd(window) {}
+
+    HTREEITEM InsertItem(const char* text, int image, int selectedImage,
+                         HTREEITEM parent = TVI_ROOT, HTREEITEM insertAfter = TVI_LAST) {
+        TVINSERTSTRUCTA insert{};
+        insert.hParent = parent;
+        insert.hInsertAfter = insertAfter;
+        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+        insert.item.pszText = const_cast<char*>(text ? text : "");
+        insert.item.iImage = image;
+        insert.item.iSelectedImage = selectedImage;
+        return reinterpret_cast<HTREEITEM>(
+            ::SendMessageA(m_hWnd, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    }
+
+    HTREEITEM GetRootItem() const { return Next(nullptr, TVGN_ROOT); }
+    HTREEITEM GetChildItem(HTREEITEM item) const { return Next(item, TVGN_CHILD); }
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const { return Next(item, TVGN_NEXT); }
+    HTREEITEM GetParentItem(HTREEITEM item) const { return Next(item, TVGN_PARENT); }
+    std::string GetItemText(HTREEITEM item) const {
+        char text[260] = {};
+        TVITEMA query{};
+        query.mask = TVIF_TEXT | TVIF_HANDLE;
+        query.hItem = item;
+        query.pszText = text;
+        query.cchTextMax = static_cast<int>(sizeof text);
+        if (!::SendMessageA(m_hWnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return "";
+        return query.pszText ? query.pszText : "";
+    }
+    bool IsExpanded(HTREEITEM item) const {
+        const LRESULT state =
+            ::SendMessageA(m_hWnd, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED);
+        return (state & TVIS_EXPANDED) != 0;
+    }
+    UINT GetCount() const { return static_cast<UINT>(::SendMessageA(m_hWnd, TVM_GETCOUNT, 0, 0)); }
+
+    // The tree as text: one line per item, `indent` spaces per level, in display order.
+    std::string Print(size_t indent = 2) const {
+        std::string out;
+        size_t depth = 0;
+        HTREEITEM item = GetRootItem();
+        while (item) {
+            out.append(depth * indent, ' ');
+            out += GetItemText(item);
+            out += '\n';
+            if (HTREEITEM child = GetChildItem(item)) {
+                item = child;
+                ++depth;
+                continue;
+            }
+            HTREEITEM next = GetNextSiblingItem(item);
+            while (!next && depth > 0) {
+                item = GetParentItem(item);
+                --depth;
+                next = GetNextSiblingItem(item);
+            }
+            item = next;
+        }
+        return out;
+    }
+
+    HWND m_hWnd = nullptr;  // the only member: what the library reads
+
+  private:
+    HTREEITEM Next(HTREEITEM item, WPARAM relation) const {
+        return reinterpret_cast<HTREEITEM>(
+            ::SendMessageA(m_hWnd, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+    }
+};
+
+static_assert(sizeof(CTreeCtrl) == sizeof(HWND), "the library reads one window handle");
 
 #else
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zqxmlu.h"
@@ -108,6 +110,63 @@ class PageEnd {
     size_t span_ = 0;
     size_t size_ = 0;
 };
+
+// Whether LimitHeap can hold the heap on this platform.
+inline bool CanLimitHeap() {
+#if defined(_WIN32) && !defined(_WIN64)
+    return true;
+#elif defined(_WIN32)
+    return false;  // a 64-bit Windows process has no address-space limit to set
+#else
+    return true;
+#endif
+}
+
+// Lets the heap grow by about `headroom` bytes more, so that larger requests fail. Run it inside a
+// death test: it lasts for the rest of the process. A 64-bit Linux process gets an address-space
+// limit relative to its current size (which also holds under AddressSanitizer); a 32-bit process
+// reserves its free address space except for pieces of at most `headroom` in all, none larger.
+inline void LimitHeap(size_t headroom = size_t{512} << 20) {
+    if (sizeof(void*) == 4) {
+        std::vector<std::pair<void*, size_t>> held;
+        for (size_t chunk = size_t{1} << 30; chunk >= (size_t{1} << 16);) {
+#if defined(_WIN32)
+            void* p = VirtualAlloc(nullptr, chunk, MEM_RESERVE, PAGE_NOACCESS);
+#else
+            void* p =
+                mmap(nullptr, chunk, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            if (p == MAP_FAILED) p = nullptr;
+#endif
+            if (p) {
+                held.emplace_back(p, chunk);
+            } else {
+                chunk /= 2;
+            }
+        }
+        // Hand back the smallest pieces until the headroom is free again.
+        size_t freed = 0;
+        for (auto it = held.rbegin(); it != held.rend() && freed < headroom; ++it) {
+            if (it->second > headroom - freed) continue;
+#if defined(_WIN32)
+            VirtualFree(it->first, 0, MEM_RELEASE);
+#else
+            munmap(it->first, it->second);
+#endif
+            freed += it->second;
+        }
+        return;  // the rest stays reserved until the process ends
+    }
+#if !defined(_WIN32)
+    unsigned long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + headroom;
+    rlimit r{limit, limit};
+    setrlimit(RLIMIT_AS, &r);
+#endif
+}
 
 inline std::u16string U16(const char16_t* s) {
     return std::u16string(s);

@@ -3,6 +3,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace zq {
 namespace {
 
@@ -173,7 +177,7 @@ inline int ToResult(size_t n) {
 
 }  // namespace
 
-int Utf8ToUtf16(const char* src, int srcLen, ZqWChar* dst, int dstCap) {
+int Utf8ToUtf16Portable(const char* src, int srcLen, ZqWChar* dst, int dstCap) {
     if (!src || srcLen == 0 || dstCap < 0 || (dstCap > 0 && !dst)) return 0;
     const auto* s = reinterpret_cast<const unsigned char*>(src);
     const size_t len = srcLen < 0 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
@@ -183,7 +187,7 @@ int Utf8ToUtf16(const char* src, int srcLen, ZqWChar* dst, int dstCap) {
     return overflow ? 0 : ToResult(n);
 }
 
-int Utf16ToUtf8(const ZqWChar* src, int srcLen, char* dst, int dstCap) {
+int Utf16ToUtf8Portable(const ZqWChar* src, int srcLen, char* dst, int dstCap) {
     if (!src || srcLen == 0 || dstCap < 0 || (dstCap > 0 && !dst)) return 0;
     const auto* s = reinterpret_cast<const char16_t*>(src);
     const size_t len = srcLen < 0 ? WStrLen(src) + 1 : static_cast<size_t>(srcLen);
@@ -192,5 +196,28 @@ int Utf16ToUtf8(const ZqWChar* src, int srcLen, char* dst, int dstCap) {
     const size_t n = Utf16ToUtf8Impl(s, s + len, out, static_cast<size_t>(dstCap), &overflow);
     return overflow ? 0 : ToResult(n);
 }
+
+#if defined(_WIN32)
+
+// The system's own converters, code page 65001 and no flags.
+int Utf8ToUtf16(const char* src, int srcLen, ZqWChar* dst, int dstCap) {
+    return MultiByteToWideChar(CP_UTF8, 0, src, srcLen, dst, dstCap);
+}
+
+int Utf16ToUtf8(const ZqWChar* src, int srcLen, char* dst, int dstCap) {
+    return WideCharToMultiByte(CP_UTF8, 0, src, srcLen, dst, dstCap, nullptr, nullptr);
+}
+
+#else
+
+int Utf8ToUtf16(const char* src, int srcLen, ZqWChar* dst, int dstCap) {
+    return Utf8ToUtf16Portable(src, srcLen, dst, dstCap);
+}
+
+int Utf16ToUtf8(const ZqWChar* src, int srcLen, char* dst, int dstCap) {
+    return Utf16ToUtf8Portable(src, srcLen, dst, dstCap);
+}
+
+#endif
 
 }  // namespace zq

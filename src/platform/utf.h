@@ -18,8 +18,14 @@
 
 namespace zq {
 
+// On Windows these are the system's MultiByteToWideChar / WideCharToMultiByte (65001, flags 0);
+// elsewhere the portable converters below, which give the same results.
 int Utf8ToUtf16(const char* src, int srcLen, ZqWChar* dst, int dstCap);
 int Utf16ToUtf8(const ZqWChar* src, int srcLen, char* dst, int dstCap);
+
+// The portable converters, on every platform (on Windows the tests hold them against the system).
+int Utf8ToUtf16Portable(const char* src, int srcLen, ZqWChar* dst, int dstCap);
+int Utf16ToUtf8Portable(const ZqWChar* src, int srcLen, char* dst, int dstCap);
 
 // Length of a NUL-terminated UTF-16 text, in units.
 inline size_t WStrLen(const ZqWChar* s) {

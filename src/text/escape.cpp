@@ -193,7 +193,8 @@ __attribute__((target("avx2"))) void CopyAheadAvx2(const unsigned char* in, size
 // fit is dropped and the scan goes on: a byte needs 1 free byte, an entity its length plus 1, a
 // decimal reference 6. A NUL ends the output when a byte is free. `fresh`: dst has room for the
 // worst case (6 bytes per input byte and the NUL) and is filled a block at a time.
-int Escape(const unsigned char* in, size_t len, char* dst, size_t cap, bool fresh) {
+int Escape(const unsigned char* in, size_t len, char* dst, size_t cap,
+           [[maybe_unused]] bool fresh) {
     size_t (*plainRun)(const unsigned char*, size_t) = PlainRun;
     EscapeState s;
 #if defined(ZQ_TEXT_DISPATCH)
