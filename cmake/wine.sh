@@ -24,19 +24,24 @@ case ${1:-} in
     exec wine "$@"
     ;;
   start)
-    [ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1 || true
-    wineserver -p
-    if [ -f "$display_file.pid" ] && kill -0 "$(cat "$display_file.pid")" 2>/dev/null; then
-      exit 0
+    # Every daemon gets /dev/null, so that none holds the output pipes of CTest.
+    if ! { [ -f "$display_file.pid" ] && kill -0 "$(cat "$display_file.pid")" 2>/dev/null; }; then
+      fifo=$(mktemp -u)
+      mkfifo "$fifo"
+      # Xvfb picks a free display and writes its number to the pipe once it listens.
+      Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 &
+      echo $! >"$display_file.pid"
+      number=$(head -n 1 "$fifo")
+      rm -f "$fifo"
+      echo ":$number" >"$display_file"
     fi
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    # Xvfb picks a free display and writes its number to the pipe once it listens.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    echo $! >"$display_file.pid"
-    number=$(head -n 1 "$fifo")
-    rm -f "$fifo"
-    echo ":$number" >"$display_file"
+    DISPLAY=$(cat "$display_file")
+    export DISPLAY
+    [ -f "$WINEPREFIX/system.reg" ] || wineboot --init </dev/null >/dev/null 2>&1 || true
+    wineserver -p </dev/null >/dev/null 2>&1 || true  # (fails when one already runs)
+    # Wine's own services and desktop start with the first program and stay with the server:
+    # start them here rather than inside a test.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     ;;
   stop)
     if [ -f "$display_file.pid" ]; then

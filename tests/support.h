@@ -183,6 +183,187 @@ struct RunResult {
     std::string err;
 };
 
+// A path the platform opens: under Wine a Unix path from the build is reached through drive Z:.
+inline std::string NativePath(const std::string& path) {
+#if defined(_WIN32)
+    if (!path.empty() && path[0] == '/') return "Z:" + path;
+#endif
+    return path;
+}
+
+#if defined(_WIN32)
+
+// The words of a POSIX shell command line ('...', "..." with \\ \" \$ \`, \x outside quotes)
+// and its redirections: "<&-" closes standard input, "<FILE" reads it from FILE, "2>&1" sends
+// errors to the output, ">FILE" / "2>FILE" write to FILE.
+struct CommandLine {
+    std::vector<std::string> words;
+    bool closeInput = false;
+    bool errToOut = false;
+    std::string inputFile, outputFile, errorFile;
+    bool ok = true;
+};
+
+inline CommandLine ParseCommandLine(const std::string& text) {
+    CommandLine c;
+    std::string word;
+    bool inWord = false;
+    std::string* redirect = nullptr;
+    const auto finish = [&] {
+        if (!inWord) return;
+        if (redirect) {
+            *redirect = word;
+            redirect = nullptr;
+        } else if (word == "<&-") {
+            c.closeInput = true;
+        } else if (word == "2>&1") {
+            c.errToOut = true;
+        } else {
+            c.words.push_back(word);
+        }
+        word.clear();
+        inWord = false;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == ' ' || ch == '\t' || ch == '\n') {
+            finish();
+        } else if (ch == '\'') {
+            const size_t end = text.find('\'', i + 1);
+            if (end == std::string::npos) c.ok = false;
+            word.append(text, i + 1, end - i - 1);
+            inWord = true;
+            i = end;
+        } else if (ch == '"') {
+            inWord = true;
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size() && std::strchr("\\\"$`", text[i + 1])) {
+                    ++i;
+                }
+                word += text[i];
+            }
+            if (i >= text.size()) c.ok = false;
+        } else if (ch == '\\' && i + 1 < text.size()) {
+            word += text[++i];
+            inWord = true;
+        } else if (!inWord && (ch == '<' || ch == '>' ||
+                               (ch == '2' && i + 1 < text.size() && text[i + 1] == '>'))) {
+            if (text.compare(i, 3, "<&-") == 0 || text.compare(i, 4, "2>&1") == 0) {
+                word = text.substr(i, ch == '<' ? 3 : 4);
+                inWord = true;
+                i += word.size() - 1;
+                finish();
+                continue;
+            }
+            redirect = ch == '<' ? &c.inputFile : ch == '>' ? &c.outputFile : &c.errorFile;
+            if (ch == '2') ++i;
+            while (i + 1 < text.size() && text[i + 1] == ' ')
+                ++i;
+        } else {
+            word += ch;
+            inWord = true;
+        }
+    }
+    finish();
+    if (redirect || c.words.empty()) c.ok = false;
+    return c;
+}
+
+// One argument quoted as the C runtime's command-line parser reads it back.
+inline std::wstring QuoteArgument(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t ch : arg) {
+        if (ch == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(ch == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += ch;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
+}
+
+inline std::wstring Widen(const std::string& s) {
+    std::wstring w(s.size() + 1, L'\0');
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), static_cast<int>(w.size()));
+    w.resize(n > 0 ? static_cast<size_t>(n) - 1 : 0);
+    return w;
+}
+
+inline std::string TempPath(const char* stem) {
+    static int serial = 0;
+    char dir[MAX_PATH];
+    const DWORD n = GetTempPathA(sizeof dir, dir);
+    return std::string(dir, n) + stem + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++serial);
+}
+
+// Runs a command line written for a POSIX shell (see ParseCommandLine) with `input` on standard
+// input; captures output and error. The first word is the program (a Unix path goes through Z:).
+inline RunResult Run(const std::string& command, const std::string& input = "") {
+    RunResult r;
+    const CommandLine c = ParseCommandLine(command);
+    if (!c.ok) {
+        r.err = "zqtest::Run cannot read the command line: " + command;
+        return r;
+    }
+    const std::string inPath = c.inputFile.empty() ? TempPath("zqtest-in-") : c.inputFile;
+    const std::string outPath = c.outputFile.empty() ? TempPath("zqtest-out-") : c.outputFile;
+    const std::string errPath = c.errorFile.empty() ? TempPath("zqtest-err-") : c.errorFile;
+    if (c.inputFile.empty()) {
+        std::ofstream(inPath, std::ios::binary) << input;
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const std::string& path, bool write) {
+        return CreateFileW(Widen(NativePath(path)).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           write ? CREATE_ALWAYS : OPEN_EXISTING,
+                           write ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    HANDLE in = c.closeInput ? INVALID_HANDLE_VALUE : open(inPath, false);
+    HANDLE out = open(outPath, true);
+    HANDLE err = c.errToOut ? out : open(errPath, true);
+    std::wstring line;
+    for (size_t i = 0; i < c.words.size(); ++i) {
+        line += (i ? L" " : L"") + QuoteArgument(Widen(i ? c.words[i] : NativePath(c.words[i])));
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        r.status = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (HANDLE h : {in, out, err == out ? INVALID_HANDLE_VALUE : err}) {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    r.out = c.outputFile.empty() ? ReadFile(outPath) : "";
+    r.err = c.errorFile.empty() && !c.errToOut ? ReadFile(errPath) : "";
+    for (const std::string* p : {&inPath, &outPath, &errPath}) {
+        const bool ours = (p == &inPath && c.inputFile.empty()) ||
+                          (p == &outPath && c.outputFile.empty()) ||
+                          (p == &errPath && c.errorFile.empty());
+        if (ours) std::remove(p->c_str());
+    }
+    return r;
+}
+
+#else
+
 // Runs a shell command line with `input` on standard input; captures output and error.
 inline RunResult Run(const std::string& command, const std::string& input = "") {
     char inPath[] = "/tmp/zqtest-in-XXXXXX";
@@ -214,6 +395,8 @@ inline RunResult Run(const std::string& command, const std::string& input = "") 
     std::remove(errPath);
     return r;
 }
+
+#endif
 
 }  // namespace zqtest
 
