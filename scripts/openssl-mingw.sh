@@ -21,6 +21,21 @@ tarball=$(ls "$cache"/src/openssl_*.orig.tar.gz 2>/dev/null | sort -V | tail -n 
 if [ -z "$tarball" ]; then
   . /etc/os-release
   mkdir -p "$cache/src"
+  if ! apt-get source --print-uris "openssl/$VERSION_CODENAME" >/dev/null 2>&1; then
+    # No source entries yet: derive them from the machine's own binary entries.
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] && grep -q '^Types: deb$' "$f" || continue
+      sed 's/^Types: deb$/Types: deb-src/' "$f" |
+        $sudo tee "/etc/apt/sources.list.d/zqxmlu-src-$(basename "$f")" >/dev/null
+    done
+    if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
+      grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+        $sudo tee /etc/apt/sources.list.d/zqxmlu-src.list >/dev/null
+    fi
+    $sudo apt-get update -qq >&2
+  fi
   (cd "$cache/src" && apt-get source --download-only "openssl/$VERSION_CODENAME" >&2)
   tarball=$(ls "$cache"/src/openssl_*.orig.tar.gz | sort -V | tail -n 1)
 fi
