@@ -1,0 +1,10 @@
+# The tool without its main(): a static library that the zqxmlu program and the fuzz target link.
+if(NOT TARGET zqxmlu_toolcore)
+  find_package(CLI11 CONFIG REQUIRED)
+  file(GLOB ZQ_TOOLCORE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+  list(REMOVE_ITEM ZQ_TOOLCORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+  add_library(zqxmlu_toolcore STATIC ${ZQ_TOOLCORE_SOURCES})
+  target_include_directories(zqxmlu_toolcore PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(zqxmlu_toolcore PUBLIC zqxmlu_internal CLI11::CLI11)
+  zq_warnings(zqxmlu_toolcore)
+endif()
