@@ -50,6 +50,11 @@ int64_t ParseNumber(std::string_view what, const std::string& text, int64_t lo, 
 // rest would be lost. `what` names the input ("the document", "the label document").
 void RefuseNul(std::string_view text, std::string_view what);
 
+// UTF-16 text as the library's wide exports take it, and U+FFFD, which the converters write for
+// what they cannot convert.
+using WideText = std::basic_string<ZqWChar>;
+inline constexpr ZqWChar kReplacementUnit = 0xFFFD;
+
 // UTF-8 text: the converter turns an invalid sequence into U+FFFD (EF BF BD), one per maximal
 // ill-formed part. CountReplacements counts the U+FFFD characters of UTF-8 text; InvalidUtf8 tells
 // whether the converter would replace any byte of `text`; WholeUtf8 is the length of `text`
@@ -152,6 +157,12 @@ struct TaggedBlock {
         ZqXmlU_Free(&v);
     }
 };
+
+// Releases a shared XML string (a sink's buffer) at the end of a scope.
+struct SharedFree {
+    void operator()(char* p) const { ZqXmlU_xml_free(p); }
+};
+using SharedOwner = std::unique_ptr<char, SharedFree>;
 
 // `text` in a shared XML string of its size plus one, released at the end of the scope. Throws
 // Failure when it cannot be made. The text must not hold a NUL (RefuseNul first).

@@ -326,7 +326,7 @@ void RunInsert(Io& io, const AuthOptions& o) {
     ZQ_XML_STRUCT_T sink{};
     sink.tag = kToolTag;
     if (ZqXmlU_xml_sprintf(&sink, "%s", in.c_str()) < 0) throw std::bad_alloc();
-    const std::unique_ptr<char, bool (*)(char*)> owner(sink.buffer, ZqXmlU_xml_free);
+    const SharedOwner owner(sink.buffer);
     const int added = ZqXmlU_InsertAuthenticators(o.havePlain ? plain.c_str() : nullptr,
                                                   o.haveAuth ? auth.c_str() : nullptr, &sink, 0);
     if (added < 0) throw Failure("no complete first start tag in the document");

@@ -21,7 +21,7 @@ std::string Range(uint64_t from, uint64_t to) {
 
 void ToUtf16(Io& io, Source& in) {
     std::string buf;
-    std::u16string units;
+    WideText units;
     std::string bytes;
     uint64_t offset = 0;
     for (bool end = false; !end;) {
@@ -31,13 +31,13 @@ void ToUtf16(Io& io, Source& in) {
         const int len = static_cast<int>(whole);
         units.resize(static_cast<size_t>(zq::Utf8ToUtf16(buf.data(), len, nullptr, 0)));
         zq::Utf8ToUtf16(buf.data(), len, units.data(), static_cast<int>(units.size()));
-        if (static_cast<size_t>(std::count(units.begin(), units.end(), u'\xFFFD')) !=
+        if (static_cast<size_t>(std::count(units.begin(), units.end(), kReplacementUnit)) !=
             CountReplacements(std::string_view(buf).substr(0, whole))) {
             throw Failure("the input is not valid UTF-8 (" + Range(offset, offset + whole - 1) +
                           ")");
         }
         bytes.clear();
-        for (const char16_t u : units) {
+        for (const ZqWChar u : units) {
             bytes.push_back(static_cast<char>(u & 0xFF));
             bytes.push_back(static_cast<char>(u >> 8));
         }

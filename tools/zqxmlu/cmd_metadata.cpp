@@ -35,7 +35,7 @@ void RunXmp(Io& io, const std::string& file) {
     ZQ_XML_STRUCT_T sink{};
     sink.tag = kToolTag;
     ZqXmlU_MakeMsdisXml(labels.data(), &sink);
-    const std::unique_ptr<char, bool (*)(char*)> buffer(sink.buffer, ZqXmlU_xml_free);
+    const SharedOwner buffer(sink.buffer);
     if (sink.length <= 0) {
         throw Failure("not a label document: it must begin with <Labels> and end with </Labels>");
     }
@@ -120,10 +120,10 @@ void RunBinhex(Io& io, const std::string& text) {
     io.Write(out + "\n");
 }
 
-std::u16string ToUtf16(const std::string& s) {
+WideText ToUtf16(const std::string& s) {
     if (InvalidUtf8(s)) throw UsageError("PATH is not valid UTF-8: " + Quote(s));
     const int n = zq::Utf8ToUtf16(s.c_str(), -1, nullptr, 0);
-    std::u16string w(static_cast<size_t>(n), u'\0');
+    WideText w(static_cast<size_t>(n), ZqWChar{0});
     zq::Utf8ToUtf16(s.c_str(), -1, w.data(), n);
     return w;
 }
@@ -148,7 +148,7 @@ void RunSidecar(Io& io, const std::string& path) {
 }
 
 void RunShrunk(Io& io, const std::string& path) {
-    std::u16string in = ToUtf16(path);
+    WideText in = ToUtf16(path);
     TaggedBlock<ZqWChar> out;
     ZqXmlU_GetShrunkNameW(in.data(), out.p);
     if (!out.p) {

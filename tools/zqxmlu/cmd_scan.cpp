@@ -167,7 +167,7 @@ void RunStrings(Io& io, const std::string& file) {
     unsigned capacity = 0;
     char* end = ZqXmlU_ExtractComment(bytes.data(), writePos, document, capacity,
                                       static_cast<unsigned>(bytes.size()));
-    const std::unique_ptr<char, bool (*)(char*)> owner(document, ZqXmlU_xml_free);
+    const SharedOwner owner(document);
     if (!document) throw std::bad_alloc();
     if (end == document) throw Failure("no readable string in the input");
     // The library ends the comment with a line feed and two tabs, to indent what follows it in a

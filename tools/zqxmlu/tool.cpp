@@ -97,9 +97,9 @@ size_t CountReplacements(std::string_view utf8) {
 bool InvalidUtf8(std::string_view text) {
     if (text.empty()) return false;
     const int len = static_cast<int>(text.size());
-    std::u16string units(static_cast<size_t>(zq::Utf8ToUtf16(text.data(), len, nullptr, 0)), u'\0');
+    WideText units(static_cast<size_t>(zq::Utf8ToUtf16(text.data(), len, nullptr, 0)), ZqWChar{0});
     zq::Utf8ToUtf16(text.data(), len, units.data(), static_cast<int>(units.size()));
-    return static_cast<size_t>(std::count(units.begin(), units.end(), u'\xFFFD')) !=
+    return static_cast<size_t>(std::count(units.begin(), units.end(), kReplacementUnit)) !=
            CountReplacements(text);
 }
 
@@ -114,10 +114,10 @@ size_t WholeUtf8(std::string_view text) {
 }
 
 bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
-    std::u16string units(bytes.size() / 2, u'\0');
+    WideText units(bytes.size() / 2, ZqWChar{0});
     for (size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        units[i] = static_cast<ZqWChar>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
     }
     out.clear();
     if (units.empty()) return true;
@@ -125,7 +125,7 @@ bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
     out.resize(static_cast<size_t>(zq::Utf16ToUtf8(units.data(), len, nullptr, 0)));
     zq::Utf16ToUtf8(units.data(), len, out.data(), static_cast<int>(out.size()));
     return CountReplacements(out) ==
-           static_cast<size_t>(std::count(units.begin(), units.end(), u'\xFFFD'));
+           static_cast<size_t>(std::count(units.begin(), units.end(), kReplacementUnit));
 }
 
 // --- Input and output ----------------------------------------------------------------------------
