@@ -515,7 +515,7 @@ TEST(CryptoTool, Subcommands) {
         {"password decrypt" + keys + "'" + pw[3] + "'", "", 0, pw[2] + "\n"},
         {"password decrypt host other '" + pw[3] + "'", "", 1, ""},
         {"pin '' '' 00000000", "", 0, "match\n"},
-        {"auth insert --auth a", "<doc/>", 0, "<doc/ zqncs:authenticator='a'>"},
+        {"auth insert --auth a", "<doc>", 0, "<doc zqncs:authenticator='a'>"},
         {"auth insert --plain p", "</doc>", 1, ""},
         {"auth recover " + auth[1], "", 0, auth[0] + "\n"},
         {"auth recover 0g", "", 2, ""},

@@ -445,7 +445,7 @@ TEST(Tool, TextCommands) {
         {"escape", "a<b & \"c\"\n", "a&lt;b &amp; &quot;c&quot;\n", 0},
         {"escape --lform", "A<", "A&#x00;&lt;&#x00;", 0},
         {"unescape", "x&#;y &lt;", "x\0y <"s, 0},
-        {"unescape --lform", "A&#x00;&lt;&#x00;&#x00;&#x00;", "A<", 0},
+        {"unescape --lform", "A&#x00;&lt;&#x00;&#x00;&#x00;", "A<\0"s, 0},
         {"needs-escaping 'AT&T'", "", "2\n", 0},
         {"keyword --code --first-token --limit 9 '2009 trip'", "", "Code_2009\n", 0},
         {"keyword --limit 65 x", "", "", 2},

@@ -1,40 +1,295 @@
-// The zqxmlu command-line tool: conventions shared by every subcommand.
+// The zqxmlu command-line tool as a new user meets it: exit status, the one line of standard
+// error, standard output, and files given to -i, for every subcommand.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "support.h"
 
 namespace {
 
 #ifdef ZQ_TOOL
-const std::string kTool = ZQ_TOOL;
+namespace fs = std::filesystem;
+using namespace std::string_literals;
 
-TEST(Tool, HelpVersionAndUsageErrors) {
-    auto help = zqtest::Run(kTool + " --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("convert"), std::string::npos);
+// A scratch folder holding the files the cases name; "@" in a command line stands for it.
+class ToolTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = fs::temp_directory_path() / ("zqtool-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_ / "sub");
+        Put("bin", kBinary);
+        Put("doc.xml", kSidecar);
+        std::string labels = zqtest::ReadFile(ZQ_SOURCE_DIR "/examples/labels.xml");
+        std::erase(labels, '\r');
+        Put("labels-lf.xml", labels);
+        std::string deep;
+        for (int i = 0; i < 300000; ++i)
+            deep += "<a>";
+        Put("deep.xml", deep);
+    }
+    static void TearDownTestSuite() { fs::remove_all(dir_); }
 
-    auto version = zqtest::Run(kTool + " --version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_NE(version.out.find("1.0.0"), std::string::npos);
+    static void Put(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+    static std::string Get(const std::string& name) {
+        return zqtest::ReadFile((dir_ / name).string());
+    }
 
-    EXPECT_EQ(zqtest::Run(kTool).status, 2);
-    EXPECT_EQ(zqtest::Run(kTool + " no-such-command").status, 2);
-    EXPECT_EQ(zqtest::Run(kTool + " convert --to latin1").status, 2);
-    auto missing = zqtest::Run(kTool + " convert /no/such/file");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+    // Runs a shell command line ("@" expanded) with `in` on standard input.
+    static zqtest::RunResult Shell(std::string line, const std::string& in = "") {
+        for (size_t at = line.find('@'); at != std::string::npos; at = line.find('@', at + 1)) {
+            line.replace(at, 1, dir_.string());
+        }
+        return zqtest::Run(line, in);
+    }
+    static zqtest::RunResult Tool(const std::string& args, const std::string& in = "") {
+        return Shell(std::string(ZQ_TOOL) + " " + args, in);
+    }
+
+    // Checks the status, the output (unless "*") and standard error: empty on success, else one
+    // "zqxmlu: " line holding `err`.
+    static void Expect(const std::string& args, const std::string& in, int status,
+                       const std::string& out, const std::string& err) {
+        const zqtest::RunResult r = Tool(args, in);
+        EXPECT_EQ(r.status, status) << args << "\n" << r.err;
+        if (out != "*") {
+            EXPECT_EQ(r.out, out) << args;
+        }
+        if (status == 0) {
+            EXPECT_EQ(r.err, "") << args;
+        } else {
+            EXPECT_EQ(r.err.rfind("zqxmlu: ", 0), 0u) << args << "\n" << r.err;
+            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args << "\n" << r.err;
+            EXPECT_NE(r.err.find(err), std::string::npos) << args << "\n" << r.err;
+        }
+    }
+
+    static inline fs::path dir_;
+    static inline const std::string kBinary = "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s;
+    static inline const std::string kSidecar =
+        "<x:xmpmeta><rdf:RDF><rdf:Description rdf:about=''>\n"
+        "<dc:subject><rdf:Bag><rdf:li>Caf\xC3\xA9 &amp; Bar</rdf:li><rdf:li>x&#x263A;</rdf:li>"
+        "</rdf:Bag></dc:subject>\n"
+        "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>T</rdf:li></rdf:Alt></dc:title>\n"
+        "<k a='1'>v</k>\n"
+        "</rdf:Description></rdf:RDF></x:xmpmeta>\n";
+};
+
+// Every subcommand that reads input: a missing file, a directory, empty and binary input.
+TEST_F(ToolTest, EveryInputIsAnsweredWithStatusAndMessage) {
+    const struct {
+        const char* args;
+        int empty, binary;
+    } readers[] = {
+        {"convert", 0, 1},
+        {"convert --to utf8", 0, 0},
+        {"escape", 0, 0},
+        {"escape --lform", 0, 1},
+        {"unescape", 0, 0},
+        {"unescape --lform", 0, 1},
+        {"tree", 1, 1},
+        {"element get a", 1, 1},
+        {"element items a", 1, 1},
+        {"element param a", 1, 1},
+        {"element cut a", 1, 1},
+        {"element insert --pos 1 x", 1, 1},
+        {"strings", 1, 0},
+        {"xmp", 1, 1},
+        {"history add h e", 1, 1},
+        {"param set p v", 1, 1},
+        {"sha1", 0, 0},
+        {"sha1 --skip-space", 0, 1},
+        {"base64", 0, 0},
+        {"base64 -d", 1, 1},
+        {"zlib", 1, 1},
+        {"zlib -d", 1, 1},
+        {"auth insert --auth a", 1, 1},
+    };
+    for (const auto& c : readers) {
+        Expect(c.args + " @/missing"s, "", 1, "", "cannot open");
+        Expect(c.args + " @"s, "", 1, "", "a directory");
+        Expect(c.args + " ''"s, "", 2, "", "FILE is an empty name");
+        EXPECT_EQ(Tool(c.args).status, c.empty) << c.args;
+        EXPECT_EQ(Tool(c.args, kBinary).status, c.binary) << c.args;
+    }
+    Expect("password encrypt k1 k2", kBinary, 1, "", "NUL byte");
+    // Numeric arguments are bounded before any work.
+    for (const char* args :
+         {"keyword --limit N x", "uri make a b N 1", "uri make a b 1 N", "uri prefix a b N",
+          "date format N iso", "element insert --pos N x", "element insert --pos 1 --replace N x",
+          "next-name --size N x", "base64 --groups N", "base64 --groups 1 --tabs N",
+          "zlib -d --capacity N"}) {
+        for (const char* n : {"99999999999999999999", "-1", "1x"}) {
+            std::string line = args;
+            line.replace(line.find('N'), 1, n);
+            Expect(line, "", 2, "", "must be a whole number from");
+        }
+    }
 }
 
-TEST(Tool, ConvertRoundTripsThroughStandardInput) {
-    const std::string text = "caf\xC3\xA9 \xF0\x9F\x98\x80";
-    auto wide = zqtest::Run(kTool + " convert --to utf16", text);
-    ASSERT_EQ(wide.status, 0) << wide.err;
-    EXPECT_EQ(wide.out, std::string("c\0a\0f\0\xE9\0 \0\x3D\xD8\x00\xDE", 14));
-    auto back = zqtest::Run(kTool + " convert --to utf8 -", wide.out);
-    EXPECT_EQ(back.status, 0);
-    EXPECT_EQ(back.out, text);
+// The cases a new user met, by what went wrong.
+TEST_F(ToolTest, NewUserCases) {
+    const std::string uri = "http://ns.zq.example/xml/a/l/ic/alice/tags_02_015.zqtvm";
+    const struct {
+        std::string args, in;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        // No silent loss: NUL bytes pass or are refused, never cut.
+        {"escape", "a\0<"s, 0, "a&#x00;&lt;", ""},
+        {"escape --lform", "a\0"s, 0, "a&#x00;&#x00;&#x00;", ""},
+        {"unescape", "a\0&lt;&#;"s, 0, "a\0<\0"s, ""},
+        {"element get k", "<k>\0</k>"s, 1, "", "NUL byte (offset 3)"},
+        // Honest answers.
+        {"zlib -d --capacity 5", Tool("zlib", std::string(1000, 'a')).out, 1, "",
+         "larger than --capacity 5 bytes"},
+        {"base64 --groups 1 --tabs 2147483648", "", 2, "", "--tabs must be a whole number"},
+        {"param set p v", "<r/>", 1, "", "no element 'p', and no exif rdf:Description"},
+        {"param set p v --anchor '<q'", "<r/>", 1, "", "no tag holding '<q'"},
+        {"param set p 'a<b'", "<r><p>x</p></r>", 0, "<r><p >a&lt;b</p></r>", ""},
+        {"auth insert --plain \"a'b\"", "<doc>", 0, "<doc zqncs:plain_authenticator='a&apos;b'>",
+         ""},
+        {"auth insert --plain p", "<doc/>", 1, "", "empty-element tag"},
+        {"auth insert --auth p", "<d zqncs:authenticator='q'>", 1, "", "already carries"},
+        {"auth insert --auth 'a\tb'", "<d>", 2, "", "control byte"},
+        {"auth insert", "<d>", 2, "", "give --plain, --auth or both"},
+        {"compartment bogus", "", 1, "", "unknown compartment"},
+        {"uri compatible " + uri + " http://x/", "", 1, "", "not a vocabulary URI"},
+        {"strings", "ab", 0, "<!-- ab -->\n", ""},
+        {"strings", "\x01\x02", 1, "", "no readable string"},
+        // Library rules that surprise in a shell.
+        {"unescape", "&#x263A;&#9786 &#xE9;", 0, "\xE2\x98\xBA\xE2\x98\xBA\xE9", ""},
+        {"unescape", "&#x110000;", 1, "", "names no Unicode character"},
+        {"unescape --lform", "&#x263A;", 1, "", "byte references only"},
+        {"binhex '&#x263A;'", "", 0, "4pi6AA=\n", ""},
+        {"date parse us '07/15/2004 01:05:09 PM'", "", 0, "1092575132\n", ""},
+        {"date parse us '07/15/2004 12:05:09 AM'", "", 0, "1092528332\n", ""},
+        {"date parse us '07/15/2004 13:05:09 PM'", "", 1, "", "hour from 01 to 12"},
+        {"date parse iso 2004-07-15T13:05:09+02:00", "", 1, "", "text follows it"},
+        {"date parse iso-zone 2004-07-15T13:05:09+00:30", "", 1, "", "less than an hour"},
+        {"date format 1 iso --zone -00:30", "", 1, "", "less than an hour"},
+        {"date parse iso-zone 1969-12-31T19:00:00-05:00", "", 1, "", "the time 19:00:00 would"},
+        {"date parse iso-zone 1970-01-01T01:00:00+02:00", "", 1, "", "before 1970-01-01T00:00:00Z"},
+        {"date parse slash x", "", 2, "", "format only"},
+        {"date format 2000000 iso", "", 2, "", "day number from 1 to 719164"},
+        {"date format 253404979223 iso", "", 2, "", "from 1 to 253404979222"},
+        {"zlib", "abc", 1, "", "does not shrink"},
+        {"uri make a b 1 1 --variant x", "", 2, "", "m or q"},
+        {"uri make a/b c 1 1", "", 2, "", "no '/'"},
+        {"uri info " + uri, "", 0,
+         "user: alice\nname: tags\nmajor: 2\nminor: 15\nvariant: m\nunderscore: 45\n", ""},
+        {"password encrypt k ''", "pw", 2, "", "KEY2 is empty"},
+        {"password encrypt k1 k2", std::string(128, 'p'), 1, "", "at most 127 bytes"},
+        {"pin a b 0000000G", "", 2, "", "8 lower-case hex digits"},
+        {"auth recover 0g", "", 2, "", "'g' at offset 1, not a hex digit"},
+        {"auth recover 012", "", 2, "", "odd number of digits"},
+        // Usage: one line naming the problem.
+        {"bogus", "", 2, "", "unknown subcommand 'bogus'"},
+        {"", "", 2, "", "a subcommand is needed"},
+        {"date", "", 2, "", "date: a subcommand is needed: parse, format or now"},
+        {"keyword -foo", "", 2, "", "keyword: unknown option '-foo' (an argument that begins"},
+        {"keyword -- -foo", "", 0, "foo\n", ""},
+        {"keyword", "", 2, "", "keyword: TEXT is missing"},
+        {"keyword a b", "", 2, "", "unexpected argument 'b'"},
+        {"date parse iso --zone", "", 2, "", "--zone needs a value"},
+        {"element insert --anchor a --pos 1 x", "", 2, "", "either --anchor or --pos"},
+        {"element cut k -i", "", 2, "", "-i needs a FILE to rewrite"},
+        {"param set k v -i -", "", 2, "", "-i needs a FILE to rewrite"},
+        {"convert --to latin1", "", 2, "", "utf16 or utf8"},
+        {"keyword --limit " + std::string(100000, '7') + " x", "", 2, "", "' (100000 bytes)"},
+        {"--version", "", 0, "zqxmlu 1.0.0 (ZqXmlU library 1.0.0)\n", ""},
+    };
+    for (const auto& c : cases)
+        Expect(c.args, c.in, c.status, c.out, c.err);
+    // A message quotes a long argument cut short.
+    EXPECT_LT(Tool("compartment " + std::string(100000, 'x')).err.size(), 200u);
+    // Help describes only what the subcommand takes.
+    for (const char* args : {"keyword --help", "date now --help", "uri make --help"}) {
+        const auto help = Tool(args);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.find("FILE"), std::string::npos) << args;
+    }
+    EXPECT_NE(Tool("xmp --help").out.find("CR LF"), std::string::npos);
+}
+
+TEST_F(ToolTest, FilesAndStreams) {
+    // The README's sidecar: items of one element, de-escaped.
+    Expect("element items dc:subject @/doc.xml", "", 0, "Caf\xC3\xA9 & Bar\nx\xE2\x98\xBA\n", "");
+    Expect("element items dc:title @/doc.xml", "", 0, "T\n", "");
+    // A label document with LF line ends gives the packet of the CR LF one.
+    Expect("xmp @/labels-lf.xml", "", 0, zqtest::ReadFile(ZQ_TEST_DATA "/metadata/labels.xmp"), "");
+    // -i: refused input leaves the file as it was; an edit keeps the file's permissions.
+    for (const char* args :
+         {"element insert --pos 1 X -i @/bin", "param set p v -i @/bin", "history add h e -i @/bin",
+          "element cut nothing -i @/doc.xml", "element insert --anchor nowhere x -i @/doc.xml"}) {
+        const std::string name =
+            std::string(args).find("bin") != std::string::npos ? "bin" : "doc.xml";
+        const std::string before = Get(name);
+        EXPECT_EQ(Tool(args).status, 1) << args;
+        EXPECT_EQ(Get(name), before) << args;
+    }
+    Put("edit.xml", "<r><k>1</k> <m/></r>");
+    Expect("element cut k -i @/edit.xml", "", 0, "", "");
+    EXPECT_EQ(Get("edit.xml"), "<r><m/></r>");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 6);
+#if !defined(_WIN32)
+    constexpr auto kMode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(dir_ / "edit.xml", kMode);
+    Expect("element insert --pos 1 x -i @/edit.xml", "", 0, "", "");
+    EXPECT_EQ(fs::status(dir_ / "edit.xml").permissions(), kMode);
+    // A deep tree is written as it is walked: its 90 GB of output are never held.
+    EXPECT_EQ(Shell("( " ZQ_TOOL " tree @/deep.xml 2>&1 | head -c 10 )").out, "a\n  a\n    ");
+    // Closed or unreadable standard streams are errors, not empty input.
+    EXPECT_EQ(Shell("( " ZQ_TOOL " sha1 <&- )").err,
+              "zqxmlu: cannot read standard input: it is closed\n");
+    EXPECT_EQ(Shell("( " ZQ_TOOL " sha1 < @ )").err,
+              "zqxmlu: cannot read standard input: Is a directory\n");
+    EXPECT_EQ(Shell("( " ZQ_TOOL " keyword x >&- )").status, 1);
+#endif
+}
+
+// Round trips: format then parse, parse then format, escape then unescape, encrypt then decrypt.
+TEST_F(ToolTest, RoundTrips) {
+    for (const char* value : {"1092575132", "2678400", "719164", "1107172823"}) {
+        for (const char* layout : {"exif", "iso-zone", "iso", "ctime", "us"}) {
+            for (const std::string& zone : {""s, " --zone +02:00"s, " --zone -05:30"s}) {
+                const auto text = Tool("date format "s + value + " " + layout + zone);
+                ASSERT_EQ(text.status, 0) << text.err;
+                const std::string line = text.out.substr(0, text.out.size() - 1);
+                const auto back = Tool("date parse "s + layout + " '" + line + "'" + zone);
+                if (std::string(value) == "2678400" && zone == " --zone -05:30") {
+                    EXPECT_NE(back.err.find("would be lost"), std::string::npos) << line;
+                } else {
+                    EXPECT_EQ(back.out, value + "\n"s) << layout << zone << " " << back.err;
+                }
+            }
+        }
+    }
+    for (const char* layout : {"compact", "date"}) {
+        const auto value =
+            Tool("date parse "s + layout + (layout[0] == 'c' ? " 20040715" : " 2004-07-15"));
+        EXPECT_EQ(
+            Tool("date format " + value.out.substr(0, value.out.size() - 1) + " " + layout).out,
+            layout[0] == 'c' ? "20040715\n" : "2004-07-15\n");
+    }
+    const std::string bytes = "\0\x01\x7F\xFF<&>'\"\r\n\t"s + "caf\xC3\xA9 \xF0\x9F\x98\x80";
+    EXPECT_EQ(Tool("unescape", Tool("escape", bytes).out).out, bytes);
+    const std::string text = "a\0caf\xC3\xA9 \xF0\x9F\x98\x80<"s;
+    EXPECT_EQ(Tool("unescape --lform", Tool("escape --lform", text).out).out, text);
+    EXPECT_EQ(Tool("convert --to utf8", Tool("convert", text).out).out, text);
+    for (const std::string& password : {""s, std::string(127, 'p')}) {
+        const auto made = Tool("password encrypt user host", password + "\n");
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::string record = made.out.substr(0, made.out.size() - 1);
+        EXPECT_EQ(Tool("password decrypt user host " + record).out, password + "\n");
+        Expect("password decrypt user other " + record, "", 1, "", "does not decrypt");
+    }
 }
 #endif
 

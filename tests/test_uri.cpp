@@ -235,14 +235,14 @@ TEST(Users, Tool) {
     for (const auto& [args, status, out] : std::vector<std::tuple<std::string, int, std::string>>{
              {"make alice tags 2 15 --variant m", 0, uri + "\n"},
              {"info " + uri, 0,
-              "user: alice\nname: tags\nmajor: 2\nminor: 15\nvariant: 1\nunderscore: " +
+              "user: alice\nname: tags\nmajor: 2\nminor: 15\nvariant: m\nunderscore: " +
                   std::to_string(uri.rfind('_')) + "\n"},
              {"info http://elsewhere/x", 1, ""},
              {"compatible " + MakeUri("alice", "tags", 2, 14, 'm') + " " + uri, 0, "1\n"},
              {"user " + uri, 0, "alice\n"},
-             {"prefix alice tags -3", 0, "alice_tags-3\n"},
+             {"prefix alice tags 3", 0, "alice_tags3\n"},
              {"make a b 1 2 --variant mq", 2, ""},
-             {"make a b -2147483648 -2147483648 --variant m", 1, ""},
+             {"make a b -2147483648 -2147483648 --variant m", 2, ""},
          }) {
         const auto r = zqtest::Run(std::string(ZQ_TOOL) + " uri " + args);
         EXPECT_EQ(r.status, status) << args << "\n" << r.err;

@@ -1,0 +1,36 @@
+// The standard streams and file replacement as a command-line program needs them, the same on
+// POSIX systems and on Windows.
+#ifndef ZQ_PLATFORM_CONSOLE_H
+#define ZQ_PLATFORM_CONSOLE_H
+
+#include <cstdio>
+#include <string>
+
+namespace zq {
+
+// Which of the three standard streams the process was started with.
+struct StdStreams {
+    bool inOpen = true;
+    bool outOpen = true;
+    bool errOpen = true;
+};
+
+// Prepares the standard streams of a program that reads and writes bytes:
+//  * standard input and output are put in binary mode (Windows: no CR LF translation, no end of
+//    input at Ctrl-Z), so that every byte passes unchanged;
+//  * a write to a pipe whose reader has gone fails with an error instead of ending the process
+//    (POSIX: SIGPIPE is ignored);
+//  * a stream the program was started without (a closed descriptor 0, 1 or 2) is reported and
+//    opened on the null device, so that no file the program opens later takes its place.
+// Call it once, first thing in main.
+StdStreams PrepareStdStreams();
+
+// Creates a new, empty file beside `target` (in the same folder; its name is the target's name
+// and a unique suffix) and opens it for writing in binary mode. The file is made exclusively: an
+// existing file is never opened. Returns the stream and stores the new file's path in `path`;
+// NULL (errno set) when no such file can be made.
+std::FILE* CreateFileBeside(const std::string& target, std::string& path);
+
+}  // namespace zq
+
+#endif  // ZQ_PLATFORM_CONSOLE_H
