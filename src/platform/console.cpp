@@ -8,6 +8,10 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+// windows.h first: shellapi.h builds on it.
+#include <shellapi.h>
+
+#include "platform/utf.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -27,7 +31,42 @@ bool Open(std::FILE* stream) {
     return fd >= 0 && _get_osfhandle(fd) != -1;
 }
 
+std::wstring Widen(const std::string& s) {
+    const int n = Utf8ToUtf16(s.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+    if (n > 0) Utf8ToUtf16(s.c_str(), -1, w.data(), n);
+    w.resize(w.size() - 1);
+    return w;
+}
+
+std::string Narrow(const wchar_t* w) {
+    const int n = Utf16ToUtf8(w, -1, nullptr, 0);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0) Utf16ToUtf8(w, -1, s.data(), n);
+    s.resize(s.size() - 1);
+    return s;
+}
+
 }  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    std::vector<std::string> args;
+    if (wide && n == argc) {
+        for (int i = 0; i < n; ++i)
+            args.push_back(Narrow(wide[i]));
+    } else {
+        args.assign(argv, argv + argc);
+    }
+    if (wide) LocalFree(wide);
+    return args;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    std::FILE* f = nullptr;
+    return _wfopen_s(&f, Widen(path).c_str(), Widen(mode).c_str()) == 0 ? f : nullptr;
+}
 
 StdStreams PrepareStdStreams() {
     StdStreams s;
@@ -46,15 +85,15 @@ std::FILE* CreateFileBeside(const std::string& target, std::string& path) {
         std::snprintf(suffix, sizeof suffix, ".zq%08lx%02x", seed, attempt);
         path = target + suffix;
         int fd = -1;
-        if (_sopen_s(&fd, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYRW,
-                     _S_IREAD | _S_IWRITE) != 0) {
+        if (_wsopen_s(&fd, Widen(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                      _SH_DENYRW, _S_IREAD | _S_IWRITE) != 0) {
             if (errno == EEXIST) continue;
             return nullptr;
         }
         std::FILE* f = _fdopen(fd, "wb");
         if (!f) {
             _close(fd);
-            std::remove(path.c_str());
+            _wremove(Widen(path).c_str());
         }
         return f;
     }
@@ -63,6 +102,14 @@ std::FILE* CreateFileBeside(const std::string& target, std::string& path) {
 }
 
 #else
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
 
 namespace {
 

@@ -4,7 +4,9 @@
 #define ZQ_PLATFORM_CONSOLE_H
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zq {
 
@@ -30,6 +32,24 @@ StdStreams PrepareStdStreams();
 // existing file is never opened. Returns the stream and stores the new file's path in `path`;
 // NULL (errno set) when no such file can be made.
 std::FILE* CreateFileBeside(const std::string& target, std::string& path);
+
+// The program's arguments as UTF-8 (Windows: read from the wide command line, whatever the code
+// page; elsewhere the bytes as given).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// fopen for a UTF-8 path (Windows: through the wide path, so any name opens).
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// A UTF-8 path as the file system library's path.
+inline std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The UTF-8 form of a path.
+inline std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
 
 }  // namespace zq
 

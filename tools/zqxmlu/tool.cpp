@@ -155,8 +155,10 @@ Source Io::Open(const std::string& file) const {
     }
     if (file.empty()) throw UsageError("FILE is an empty name (- stands for standard input)");
     std::error_code ec;
-    if (fs::is_directory(file, ec)) throw Failure("cannot read " + Quote(file) + ": a directory");
-    std::FILE* f = std::fopen(file.c_str(), "rb");
+    if (fs::is_directory(zq::PathOf(file), ec)) {
+        throw Failure("cannot read " + Quote(file) + ": a directory");
+    }
+    std::FILE* f = zq::OpenFile(file, "rb");
     if (!f) throw Failure("cannot open " + Quote(file) + ": " + Reason());
     return Source(f, true, Quote(file));
 }
@@ -198,24 +200,24 @@ void Io::Report(std::string_view message) const {
 void Io::Replace(const std::string& file, std::string_view bytes) {
     std::error_code ec;
     // A symbolic link stays one: its target is replaced.
-    fs::path target = file;
+    fs::path target = zq::PathOf(file);
     if (fs::is_symlink(fs::symlink_status(target, ec))) target = fs::canonical(target, ec);
     const fs::file_status status = fs::status(target, ec);
     if (ec || !fs::is_regular_file(status)) {
         throw Failure("cannot rewrite " + Quote(file) + ": not a regular file");
     }
     std::string temp;
-    std::FILE* out = zq::CreateFileBeside(target.string(), temp);
+    std::FILE* out = zq::CreateFileBeside(zq::Utf8Of(target), temp);
     if (!out) throw Failure("cannot write beside " + Quote(file) + ": " + Reason());
     const bool wrote =
         std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && std::fflush(out) == 0;
     int error = wrote ? 0 : errno;
     if (std::fclose(out) != 0 && error == 0) error = errno ? errno : EIO;
-    if (error == 0) fs::permissions(temp, status.permissions(), ec);
-    if (error == 0 && !ec) fs::rename(temp, target, ec);
+    if (error == 0) fs::permissions(zq::PathOf(temp), status.permissions(), ec);
+    if (error == 0 && !ec) fs::rename(zq::PathOf(temp), target, ec);
     if (error != 0 || ec) {
         const std::string why = error != 0 ? std::strerror(error) : ec.message();
-        fs::remove(temp, ec);
+        fs::remove(zq::PathOf(temp), ec);
         throw Failure("cannot rewrite " + Quote(file) + ": " + why + " (the file is unchanged)");
     }
 }
@@ -246,7 +248,7 @@ void CheckTarget(const Target& target) {
         throw UsageError("-i needs a FILE to rewrite (standard input cannot be rewritten)");
     }
     std::error_code ec;
-    const fs::file_status status = fs::status(target.file, ec);
+    const fs::file_status status = fs::status(zq::PathOf(target.file), ec);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         throw Failure("cannot rewrite " + Quote(target.file) + ": not a regular file");
     }
