@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/alloc.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -24,7 +25,7 @@ double Quotient(double a, double b) {
 
 double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2, int y2,
                                                char* tag) {
-    auto* r = static_cast<double*>(ZqXmlU_Calloc(8, sizeof(double), tag));
+    auto* r = static_cast<double*>(zq::AllocBlock(8, sizeof(double), tag));
     const double s = scale;
     r[0] = 8.0;
     r[1] = 1.0;

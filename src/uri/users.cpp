@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/alloc.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -32,8 +33,7 @@ const char* KeyAt(const ZQ_KWLIST_STRUCT_T* bases, int i) {
 void AttachValue(ZQ_KWLIST_STRUCT_T* bases, int at, const char* field, size_t n) {
     if (at < 0 || at >= bases->count) return;
     const size_t inner = n >= 2 ? n - 2 : 0;
-    auto* copy =
-        static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(inner + 1), 1, zq::kTagUserValue));
+    auto* copy = static_cast<char*>(zq::AllocBlock(inner + 1, 1, zq::kTagUserValue));
     std::memcpy(copy, field + 1, inner);
     bases->values[at] = reinterpret_cast<uintptr_t>(copy);
 }
