@@ -116,10 +116,14 @@ struct ZQ_XML_STRUCT_T {
 // Keyword list: parallel arrays of pointer-sized keys and values. Start zeroed, or lend arrays of
 // your own (owned 0, capacity = their length): the library never writes past `capacity`, copies
 // lent arrays into its own at the first growth and never releases them. Keys are compared as
-// words (a string key matches by pointer identity, not by text). Every list operation needs
-// 0 <= count <= capacity; a list outside that (or a NULL list) is left untouched: the modify
-// operations and ZqXmlU_AddToPrefixUriList return -1, the others do nothing. An `owned` other
-// than 1 counts as lent.
+// words (a string key matches by pointer identity, not by text). A list is sound when
+// 0 <= count <= capacity and every array an operation reads or writes is present (not NULL)
+// whenever capacity > 0 (a string or word list needs only `keys`). Every export that reads or
+// writes a list (the list operations and every export that takes a list: users, regions, label
+// paths, element items) applies that test first and leaves an unsound list (or a NULL one)
+// untouched with its failure result: -1 from the modify operations, ZqXmlU_AddToPrefixUriList and
+// ZqXmlU_MakeUriBase, 0 bytes from the release operations, nothing done by the others. An `owned`
+// other than 1 counts as lent.
 struct ZQ_KWLIST_STRUCT_T {
     int count;
     int capacity;  // 0: no arrays yet
@@ -256,7 +260,7 @@ extern "C" {
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList(ZQ_KWLIST_STRUCT_T* list, uintptr_t key, uintptr_t value,
                                        int mode, const char* tag);
 // Releases owned arrays (lent ones are kept with their capacity), sets count to 0, returns the
-// bytes released. Key strings are not released.
+// bytes released. Key strings are not released. NULL arrays release nothing.
 ZQ_API int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list);
 
 // String list (count, capacity, keys of a ZQ_KWLIST_STRUCT_T): appends a tagged copy of text
@@ -265,11 +269,11 @@ ZQ_API int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list);
 ZQ_API void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text);
 // Word list: appends value to keys. Capacities 32, 69, ... The array is tagged "zqWL".
 ZQ_API void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value);
-// Appends a row (column 3 untouched). Capacities 256, 576, ... Columns are tagged "zqTA"; a
-// record with count > capacity is left alone.
+// Appends a row (column 3 untouched). Capacities 256, 576, ... Columns are tagged "zqTA"; an
+// unsound record (count > capacity, or a NULL column with capacity > 0) is left alone.
 ZQ_API void ZQ_CALL ZqXmlU_AugmentTags(ZQ_TAGS_STRUCT_T* tags, uint32_t first, uint32_t second,
                                        uint64_t wide, uint32_t unused);
-// Releases the four columns; returns the bytes released.
+// Releases the four columns; returns the bytes released (0, untouched: count > capacity).
 ZQ_API int ZQ_CALL ZqXmlU_ReleaseTags(ZQ_TAGS_STRUCT_T* tags);
 
 }  // extern "C"
@@ -281,7 +285,7 @@ ZQ_API void ZQ_CALL ZqXmlU_DelFromKwList(ZQ_KWLIST_STRUCT_T* list, int start, in
 // outside 0..count-1 changes nothing.
 ZQ_API int ZQ_CALL ZqXmlU_PurgeIdentity(ZQ_KWLIST_STRUCT_T* list, int index);
 // Releases every non-NULL key with ZqXmlU_Free, then the list; returns the bytes released. Each
-// released key is set to 0 in the array (lent arrays included).
+// released key is set to 0 in the array (lent arrays included). Also takes a string list.
 ZQ_API unsigned ZQ_CALL ZqXmlU_FreeKwAllocList(ZQ_KWLIST_STRUCT_T* list);
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList_p(ZQ_KWLIST_STRUCT_TP* list, uint64_t key, int value,
                                          int mode, const char* tag);
@@ -427,8 +431,9 @@ ZQ_API void ZQ_CALL ZqXmlU_SetOverrideNow(uint64_t value);
 
 extern "C" {
 
-// Adds the user's base to the list unless present; moveToFront swaps it to index 0. Returns 0.
-// Base strings are tagged blocks ("zqUB") owned by the list. NULL user or list: nothing done.
+// Adds the user's base to the list unless present; moveToFront swaps it to index 0. Returns 0; -1,
+// nothing done, for a NULL user, a NULL or unsound list. Base strings are tagged blocks ("zqUB")
+// owned by the list.
 ZQ_API int ZQ_CALL ZqXmlU_MakeUriBase(char* user, ZQ_KWLIST_STRUCT_T* bases, int moveToFront);
 // 0 written; 1 dst too small (dst untouched). dst must be larger than strlen(user) +
 // strlen(name) + 60, whatever the text's own length. Numbers whose decimal texts with the variant
@@ -450,20 +455,23 @@ ZQ_API void ZQ_CALL ZqXmlU_GetUserName(char* uri, char* user);
 ZQ_API int ZQ_CALL ZqXmlU_GetURIInfo(char* uri, int& underscoreIndex, int& minor, ZqLong* major,
                                      char* name, char* user, int* variant);
 // Index of the base that `uri` begins with; -1 for another product URI; count for a URI outside
-// NamespaceBase (and NULL). A NULL list counts as empty.
+// NamespaceBase (and NULL). A NULL or unsound list counts as empty (count 0).
 ZQ_API int ZQ_CALL ZqXmlU_IsUserOwned(char* uri, ZQ_KWLIST_STRUCT_T* bases);
 // User name of entry `index` into dst, cut to dstSize - 1 characters. An index out of range, a
-// NULL list or key, or a name of 64 or more characters gives ""; dstSize <= 0 writes nothing.
+// NULL or unsound list, a NULL key, or a name of 64 or more characters gives ""; dstSize <= 0
+// writes nothing.
 ZQ_API void ZQ_CALL ZqXmlU_GetUsernameI(ZQ_KWLIST_STRUCT_T* bases, int index, char* dst,
                                         int dstSize);
-// Index of the first entry whose user name equals `user`, or -1 (also for NULL arguments).
+// Index of the first entry whose user name equals `user`, or -1 (also for NULL arguments and an
+// unsound list).
 ZQ_API int ZQ_CALL ZqXmlU_GetMatchingUri(ZQ_KWLIST_STRUCT_T* bases, char* user);
 // Adds the bases of a comma-separated list of user names, each optionally followed by a field
 // "(value)" attached to the entry at index added - 1. Values are tagged blocks ("zqUV") that
 // belong to the caller: release each non-zero value with ZqXmlU_Free before
 // ZqXmlU_FreeKwAllocList, which releases only keys. A lone "(" attaches an empty text; a value
 // whose index is past count is dropped; a value stored over another replaces the pointer without
-// releasing the old text. A name of 65 or more characters ends the list.
+// releasing the old text. A name of 65 or more characters ends the list. A NULL or unsound list:
+// nothing done.
 ZQ_API void ZQ_CALL ZqXmlU_GetAdditionalUsernames(ZQ_KWLIST_STRUCT_T* bases, char* text);
 // first "_" second [number]; names are cut to 28 characters when the whole would pass 64. The
 // result has at most 68 characters (69 bytes suffice); a smaller dst gets it cut to dstSize - 1
@@ -497,6 +505,7 @@ ZQ_API int ZQ_CALL ZqXmlU_GetContents(char* text, ZqLong pos, char*& contents);
 // how 1: raw content of the first element `name` (tagged block, NULL when empty); how 2: append
 // the "<rdf:li" items from there on to `items` (strings owned by the list); other: existence.
 // NULL text or name: 0. how 1 with contents NULL, or how 2 with items NULL: 1, nothing stored.
+// how 2 with an unsound list: 0, nothing appended.
 ZQ_API int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
                                              ZQ_KWLIST_STRUCT_T* items, int how, int maxItems,
                                              int unused, char* tag);
@@ -579,12 +588,17 @@ ZQ_API int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T
 // input and stays valid UTF-8. NULL or resultSize <= 0: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_IncrementKeywordName(char* name, char* result, int resultSize);
 // Inserts `entry` before the character that precedes the "</rdf:Seq" inside element
-// `historyName`. 0 inserted, 1 history element or sequence end missing (and NULL arguments).
+// `historyName`. 0 inserted; 1 not inserted, the document unchanged: history element or sequence
+// end missing, NULL arguments, or the insertion refused (the document is not a shared XML string
+// and would have to grow, or the heap cannot grow it).
 ZQ_API int ZQ_CALL ZqXmlU_AddHistoryEntry(char*& document, char* historyName, char* unused,
                                           char* entry);
 // Sets (or creates after `anchor`, NULL: the default exif description) the parameter element
-// `name`. 0 done, 3 end tag missing. NULL document or NULL/empty name: 0, nothing done; NULL
-// attributes or value count as "". Long names and attributes are composed on the heap, never cut.
+// `name`. 0 done (also when the anchor is missing: nothing inserted), 3 end tag missing, -1 the
+// insertion was refused: the document is not a shared XML string and would have to grow, the
+// heap cannot grow it, or the anchor's tag is not closed (document unchanged). NULL document or
+// NULL/empty name: 0, nothing done; NULL attributes or value count as "". Long names and
+// attributes are composed on the heap, never cut.
 ZQ_API int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char* value,
                                    char* anchor);
 // Base64 (no line breaks) of the de-escaped text and its NUL into base64 (may be NULL). Always 1;
@@ -595,8 +609,9 @@ ZQ_API int ZQ_CALL ZqXmlU_NeedsBinhex(char* text, char* base64);
 ZQ_API double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2, int y2,
                                                       char* tag);
 // Clips the regions to the crop and re-expresses them relative to it; appends the indexes of the
-// regions wholly outside to `outside` (arrays tagged "zqRG"). Always 0. NULL crop or regions:
-// nothing; NULL region keys are skipped; NULL outside: indexes are not recorded.
+// regions wholly outside to `outside` (arrays tagged "zqRG"). Always 0. NULL crop or regions, an
+// unsound list, or `outside` the same list as `regions`: nothing done; NULL region keys are
+// skipped; NULL outside: indexes are not recorded. A crop of width 0 gives IEEE infinities or NaN.
 ZQ_API int ZQ_CALL ZqXmlU_AdjustRegions(double unused, double* crop, ZQ_KWLIST_STRUCT_T* regions,
                                         ZQ_KWLIST_STRUCT_T* outside);
 // Sidecar / shrunk-copy path beside an image: a tagged block ("zqFN"), or NULL. A path without a

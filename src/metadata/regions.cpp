@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "frame/alloc.h"
+#include "lists/sound.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -40,7 +41,12 @@ double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2
 
 int ZQ_CALL ZqXmlU_AdjustRegions(double /*unused*/, double* crop, ZQ_KWLIST_STRUCT_T* regions,
                                  ZQ_KWLIST_STRUCT_T* outside) {
-    if (!crop || !regions || !regions->keys) return 0;
+    // Unsound lists, or one list passed as both, are left alone: no region is clipped when the
+    // indexes of those outside could not be told.
+    if (!crop || !zq::SoundList(regions) || outside == regions ||
+        (outside && !zq::SoundList(outside))) {
+        return 0;
+    }
     const double l = crop[0], t = crop[1], r = crop[2], b = crop[3];
     const double w = r - l;
     for (int i = 0; i < regions->count; ++i) {

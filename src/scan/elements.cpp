@@ -12,6 +12,7 @@
 #include "frame/size.h"
 #include "frame/tag.h"
 #include "frame/xmlstring.h"
+#include "lists/sound.h"
 #include "platform/chars.h"
 #include "zqxmlu.h"
 
@@ -153,6 +154,7 @@ int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
         return *contents ? 1 : 0;
     }
     if (how != 2 || !items) return 1;
+    if (!zq::SoundList(items)) return 0;  // an unsound list is left alone
 
     // The items of every list from here to the end of the text, in document order.
     int count = 0;
