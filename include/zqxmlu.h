@@ -570,14 +570,18 @@ ZQ_API void ZQ_CALL ZqXmlU_SplitCompartments(ZQ_XML_STRUCT_T* document, char** c
                                              ZQ_KWLIST_STRUCT_T* unused);
 // Label document (changed in place: CR LF pairs removed, stray double quotes marked 0x01) to XMP
 // keyword packet, written to `out`. Nothing is written unless the text starts with "<Labels>"
-// and ends with "</Labels>". Titles are copied unescaped. When the sink cannot take a line, the
-// rest of the bag is dropped and the closing lines are still attempted. Each root is walked once
-// per occurrence. NULL arguments: nothing.
+// and ends with "</Labels>". Titles are copied unescaped. Each root yields its lines once per
+// occurrence; a root nested in another is walked once, with the enclosing root (the time is
+// linear in the document and the packet). Failure is reported the way a non-label document is:
+// by no packet. When a write to the sink fails (no heap, a sink that cannot be read), the sink is
+// given back the text it held before the call (length restored, NUL-terminated there; a sink
+// that had no buffer has none again), so it never holds a cut packet. A stream sink keeps what
+// already reached the stream. NULL arguments: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out);
 // Walks one label and its descendants (no recursion) and appends each leaf path, a tagged block
 // ("zqLP"), with value `kind`. Returns the characters consumed, 7 for "</Word>", -1 for a bad
-// label. Nothing is written at or past pathSize. NULL text or path: -1; NULL paths: leaves are
-// not recorded.
+// label. Nothing is written at or past pathSize. NULL text or path, or an unsound list: -1,
+// nothing done; NULL paths: leaves are not recorded.
 ZQ_API int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths, int kind,
                                                   char* path, int pathSize, int isRoot);
 // Next name of a numbered series ("Name" -> "Name2", "Name2" -> "Name3"); result may be name.
