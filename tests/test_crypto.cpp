@@ -422,7 +422,7 @@ TEST(AuthenticatorInsert, GoesIntoTheFirstStartTag) {
     // Stale sinks: the capacity counts as far as the buffer records it (13 bytes here), and the
     // text with its NUL must lie within; a buffer that is no shared XML string is refused.
     void* block = ZqXmlU_Calloc(64, 1, zqtest::Tag());
-    std::strcpy(static_cast<char*>(block), "<doc>x</doc>");
+    std::memcpy(block, "<doc>x</doc>", 13);
     for (const auto& [length, capacity, result] :
          std::vector<std::tuple<int, int, int>>{{12, 5000, 24},
                                                 {13, 5000, -1},

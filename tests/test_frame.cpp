@@ -196,7 +196,7 @@ TEST(TaggedBlock, OneCheckedSizeForEveryBlockAndString) {
     // A shared string past the limit is refused without asking the heap.
     EXPECT_EQ(ZqXmlU_xml_alloc(0xFFFFFFEC, Tag()), nullptr);
     auto* s = static_cast<char*>(ZqXmlU_xml_alloc(4, Tag()));
-    std::strcpy(s, "abc");
+    std::memcpy(s, "abc", 4);
     EXPECT_EQ(ZqXmlU_xml_realloc(s, 0xFFFFFFFF, Tag()), nullptr);
     EXPECT_STREQ(s, "abc");
     ZqXmlU_xml_free(s);
@@ -325,7 +325,7 @@ TEST(SharedString, ReallocOfASharedStringCopies) {
     for (const bool shared : {false, true}) {
         for (const auto& [size, kept] : {std::pair{5u, "hell"}, {6u, "hello"}, {0u, ""}}) {
             auto* h = static_cast<char*>(ZqXmlU_xml_alloc(16, Tag()));
-            std::strcpy(h, "hello");
+            std::memcpy(h, "hello", 6);
             if (shared) ZqXmlU_xml_inc(h);
             char* r = ZqXmlU_xml_realloc(h, size, Tag());
             EXPECT_TRUE(std::string(r) == kept && HeaderOf(r).size == size) << size << shared;

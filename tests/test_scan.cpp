@@ -242,7 +242,7 @@ TEST(InsertString, AnchorsPositionsReplacementAndGrowth) {
     // A tagged block is no shared XML string: it has no capacity to grow into, so the insertion
     // is refused (-1) and the text stays.
     auto* block = static_cast<char*>(ZqXmlU_Calloc(64, 1, Tag()));
-    std::strcpy(block, "<a></a>");
+    std::memcpy(block, "<a></a>", 8);
     char* text = block;
     int unused = 0;
     EXPECT_EQ(ZqXmlU_InsertString(text, unused, C("x"), C("<a"), 0, 0), -1);

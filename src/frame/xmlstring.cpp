@@ -69,15 +69,15 @@ class Piece {
     bool Format(const char* format, va_list args) {
         va_list first;
         va_copy(first, args);
-        length_ = std::vsnprintf(local_, sizeof local_, format,
-                                 first);  // NOLINT(clang-analyzer-valist.Uninitialized)
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): initialised by the caller
+        length_ = std::vsnprintf(local_, sizeof local_, format, first);
         va_end(first);
         if (length_ < 0) return false;
         if (static_cast<size_t>(length_) < sizeof local_) return true;
         heap_ = static_cast<char*>(std::malloc(static_cast<size_t>(length_) + 1));
         if (!heap_) return false;
-        return std::vsnprintf(heap_, static_cast<size_t>(length_) + 1, format,
-                              args) == length_;  // NOLINT(clang-analyzer-valist.Uninitialized)
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): initialised by the caller
+        return std::vsnprintf(heap_, static_cast<size_t>(length_) + 1, format, args) == length_;
     }
     const char* text() const { return heap_ ? heap_ : local_; }
     int length() const { return length_; }
@@ -95,9 +95,8 @@ class Piece {
 int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list args) {
     if (!sink || !format) return -1;
     // The analyzer cannot see that a va_list parameter is initialised by the caller.
-    if (sink->file)
-        return std::vfprintf(sink->file, format,
-                             args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+    if (sink->file) return std::vfprintf(sink->file, format, args);
 
     // The caller's length and capacity are held to what the buffer records.
     zq::SinkText held;

@@ -149,7 +149,8 @@ char* ZQ_CALL ZqXmlU_ExtractComment(unsigned char* data, char*& writePos, char*&
     if (room <= offset + reserve) {
         const uint64_t grown = uint64_t{room} + (perByte < 2048 ? 2048 : perByte + 2);
         if (zq::PayloadBytes(grown, 1) == zq::kTooLarge) return writePos;
-        if (grown > recorded) {  // a caller's capacity below the recorded size never shrinks it
+        // A caller's capacity below the recorded size never shrinks the document.
+        if (!document || grown > recorded) {
             char* fresh = ZqXmlU_xml_realloc(document, static_cast<unsigned>(grown), zq::kTagWork);
             if (!fresh) return writePos;
             document = fresh;
