@@ -265,7 +265,9 @@ ZQ_API int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list);
 
 // String list (count, capacity, keys of a ZQ_KWLIST_STRUCT_T): appends a tagged copy of text
 // (NULL: only makes room). Capacities 24, 60, 114, ... Release strings and keys with ZqXmlU_Free.
-// The array and each copy are tagged "zqSL".
+// The array and each copy are tagged "zqSL". The keys array of a string or word list is always
+// the library's (grown with ZqXmlU_Realloc whatever `owned` says): with capacity > 0 it must be
+// a tagged block from an earlier call.
 ZQ_API void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text);
 // Word list: appends value to keys. Capacities 32, 69, ... The array is tagged "zqWL".
 ZQ_API void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value);
