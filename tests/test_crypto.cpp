@@ -419,8 +419,13 @@ TEST(AuthenticatorInsert, GoesIntoTheFirstStartTag) {
         EXPECT_EQ(static_cast<size_t>(sink.length), c.text.size());
         ZqXmlU_xml_free(sink.buffer);
     }
-    // Stale sinks: the capacity counts as far as the buffer records it (13 bytes here), and the
-    // text with its NUL must lie within; a buffer that is no shared XML string is refused.
+}
+
+// Hostile callers of the credential exports. Stale sinks: the capacity counts as far as the
+// buffer records it (13 bytes here), and the text with its NUL must lie within; a buffer that is
+// no shared XML string is refused. Records and keys ending at an inaccessible page are read no
+// further than their NUL.
+TEST(Hostile, StaleAuthenticatorSinksAndTextsAtAPage) {
     void* block = ZqXmlU_Calloc(64, 1, zqtest::Tag());
     std::memcpy(block, "<doc>x</doc>", 13);
     for (const auto& [length, capacity, result] :
@@ -446,6 +451,11 @@ TEST(AuthenticatorInsert, GoesIntoTheFirstStartTag) {
         }
     }
     ZqXmlU_Free(&block);
+    const std::string record = Encrypt("a", "b", "pw");
+    zqtest::PageEnd whole(record), shortest(record.substr(0, 32)), key("b");
+    EXPECT_EQ(Decrypt("a", key, whole), "pw");
+    EXPECT_EQ(Decrypt("a", "b", shortest), "(null)");
+    EXPECT_EQ(ZqXmlU_InsertAuthenticators("p", "a", nullptr, 0), -1);
 }
 
 // Authenticators made with the private half of the built-in key (the raw private-key operation

@@ -405,6 +405,16 @@ TEST(Sink, GrowthRules) {
     }
 }
 
+// Texts around the 1024 bytes that are formatted locally come out whole.
+TEST(Sink, TextsAroundTheLocalFormatBuffer) {
+    for (const size_t n : {1023, 1024, 1025}) {
+        Sink s;
+        const std::string text(n, 'p');
+        EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", text.c_str()), static_cast<int>(n));
+        EXPECT_EQ(std::string(s.buffer), text);
+    }
+}
+
 TEST(Sink, GrowthKeepsABufferTheHostShares) {
     Sink s;
     ZqXmlU_sprintf(&s, "shared");
@@ -427,8 +437,9 @@ TEST(Sink, GrowthKeepsABufferTheHostShares) {
     ZqXmlU_xml_free(host);
 }
 
-// Arguments taken from the sink's own text are read before its buffer moves or is written.
-TEST(Sink, AppendingItsOwnTextDoublesIt) {
+// Hostile callers of the frame: arguments taken from the sink's own text are read before its
+// buffer moves or is written.
+TEST(Hostile, SinkAppendsItsOwnText) {
     for (const bool roomy : {false, true}) {
         for (const auto& [room, share] :
              {std::pair{64, false}, {7, false}, {7, true}, {64, true}}) {
@@ -449,8 +460,8 @@ TEST(Sink, AppendingItsOwnTextDoublesIt) {
 }
 
 // The caller's capacity and length count only as far as the buffer's header vouches; a record
-// that cannot be read is refused (-1) and left alone.
-TEST(Sink, StaleOrForeignRecordsAreHeldToTheBuffer) {
+// that cannot be read is refused (-1) and left alone, as are NULL sinks and formats.
+TEST(Hostile, StaleOrForeignSinkRecordsAreHeldToTheBuffer) {
     const struct {
         int length, capacity;  // set over "abcd" in a string of 10 bytes
         int result, lengthAfter, capacityAfter;
@@ -486,6 +497,12 @@ TEST(Sink, StaleOrForeignRecordsAreHeldToTheBuffer) {
         if (s.buffer == block) s.buffer = nullptr;
     }
     ZqXmlU_Free(&block);
+    Sink s;
+    zqtest::PageEnd edge("edge");  // an argument that ends at an inaccessible page
+    EXPECT_TRUE(ZqXmlU_xml_sprintf(nullptr, "x") == -1 && ZqXmlU_xml_sprintf(&s, nullptr) == -1);
+    ZqXmlU_sprintf(nullptr, "x");
+    EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", edge.data()), 4);
+    EXPECT_STREQ(s.buffer, "edge");
 }
 
 TEST(Sink, StreamModeLeavesTheMemoryFieldsAlone) {

@@ -131,7 +131,7 @@ TEST(KwList, RangeAndIdentityRemoval) {
 
 // Every export that reads or writes a list tests it first: 0 <= count <= capacity and its arrays
 // present while capacity > 0. An unsound list is left exactly as it was.
-TEST(KwList, UnsoundListsAreLeftUntouched) {
+TEST(Hostile, UnsoundListsAreLeftUntouched) {
     W word[2] = {5, 6};
     const struct {
         ZQ_KWLIST_STRUCT_T list;
@@ -182,11 +182,18 @@ TEST(KwList, UnsoundListsAreLeftUntouched) {
     EXPECT_EQ(tags.count, 0u);
     tags.count = 6;
     EXPECT_TRUE(ZqXmlU_ReleaseTags(&tags) == 0 && tags.count == 6 && tags.capacity == 5);
+    // NULL records: the failure answers.
+    EXPECT_TRUE(ZqXmlU_ModifyKwList(nullptr, 1, 1, 1, Tag()) == -1 &&
+                ZqXmlU_AddToPrefixUriList(nullptr, 1, 2, 3, 0, Tag()) == -1 &&
+                ZqXmlU_FreeKwList(nullptr) == 0 && ZqXmlU_FreeKwAllocList(nullptr) == 0 &&
+                ZqXmlU_ReleaseTags(nullptr) == 0 && ZqXmlU_PurgeIdentity(nullptr, 0) == 0);
+    ZqXmlU_SortKwList_q(nullptr);
+    ZqXmlU_AddString(nullptr, "s");
 }
 
 // Lent arrays that end where an inaccessible page begins: nothing reads or writes past their
 // capacity, searching, appending in place, or copying them at the first growth.
-TEST(KwList, LentArraysEndingAtAPageAreNeverPassed) {
+TEST(Hostile, LentArraysEndingAtAPageAreNeverPassed) {
     zqtest::PageEnd keyPage(3 * sizeof(W)), valuePage(3 * sizeof(W));
     auto* keys = reinterpret_cast<W*>(keyPage.data());
     auto* values = reinterpret_cast<W*>(valuePage.data());

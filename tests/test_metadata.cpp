@@ -183,8 +183,11 @@ TEST(MakeMsdisXmlDeathTest, AFailedWriteLeavesNoCutPacket) {
     EXPECT_EXIT(PacketsUnderALowHeap(), testing::ExitedWithCode(0), "");
 }
 
-TEST(MakeMsdisXml, SinksThatCannotBeWrittenGetNothing) {
-    const std::string doc = "<Labels>" + kPeople + "</Labels>";
+// Hostile callers of the metadata exports: sinks that cannot be written get nothing, documents
+// ending at an inaccessible page are read no further than their NUL.
+TEST(Hostile, LabelPacketsForUnwritableSinksAndTextsAtAPage) {
+    const std::string doc = LineEnds("<Labels>\n" + kPeople + "</Labels>\n", false);
+    ASSERT_FALSE(Packet(doc).empty());  // a sound sink gets a packet
     void* block = ZqXmlU_Calloc(64, 1, zqtest::Tag());
     ZQ_XML_STRUCT_T foreign{nullptr, static_cast<char*>(block), 2, 64, 0, 0, 0, nullptr};
     ZQ_XML_STRUCT_T negative{};
@@ -195,6 +198,22 @@ TEST(MakeMsdisXml, SinksThatCannotBeWrittenGetNothing) {
         EXPECT_EQ(std::memcmp(sink, &before, sizeof before), 0);
     }
     ZqXmlU_Free(&block);
+    for (const std::string& text :
+         {doc, doc + "\r", std::string("<Labels><Word title=\"SyncRoot\"></Labels>")}) {
+        zqtest::PageEnd edge(text);
+        ZQ_XML_STRUCT_T sink{};
+        ZqXmlU_MakeMsdisXml(edge, &sink);
+        ASSERT_NE(sink.buffer, nullptr) << text;  // a packet, its bag empty for the last
+        EXPECT_EQ(std::string(sink.buffer).substr(static_cast<size_t>(sink.length) - 23),
+                  "</rdf:RDF></x:xmpmeta>\n");
+        ZqXmlU_xml_free(sink.buffer);
+        char path[16] = "";
+        ZQ_KWLIST_STRUCT_T list{};
+        zqtest::PageEnd label(text.substr(8));
+        ZqXmlU_ProcessExtractablePaths(label, &list, 1, path, sizeof path, 1);
+        ZqXmlU_FreeKwAllocList(&list);
+    }
+    ZqXmlU_MakeMsdisXml(nullptr, nullptr);
 }
 
 TEST(MakeMsdisXml, DeepDocumentsNeitherExhaustTheStackNorTakeQuadraticTime) {
@@ -338,7 +357,7 @@ TEST(AddHistoryEntry, InsertsBeforeTheSequenceEnd) {
 
 // A document that cannot take an insertion (not a shared XML string: here a tagged block) is
 // left as it was, and the edit is reported lost; edits in place still work on it.
-TEST(AddHistoryEntry, RefusedInsertionsAreReported) {
+TEST(Hostile, RefusedDocumentEditsAreReported) {
     const std::string doc = "<r><h><rdf:Seq>\n</rdf:Seq></h><p a='1'>abcd</p></r>";
     zqtest::Block<char> block;
     const auto fresh = [&] {

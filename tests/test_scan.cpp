@@ -160,17 +160,6 @@ TEST(ElementReaders, ElementContentAndListItems) {
         EXPECT_EQ(got, want) << text;
         ZqXmlU_FreeKwAllocList(&items);
     }
-    // An unsound list of items is left alone: 0, nothing appended.
-    uintptr_t word = 7;
-    for (ZQ_KWLIST_STRUCT_T bad : {ZQ_KWLIST_STRUCT_T{2, 1, 0, &word, &word},
-                                   ZQ_KWLIST_STRUCT_T{0, 3, 0, nullptr, nullptr}}) {
-        const ZQ_KWLIST_STRUCT_T before = bad;
-        auto exact = Exact(bag);
-        EXPECT_EQ(
-            ZqXmlU_GetElementContents(exact.data(), C("dc:subject"), nullptr, &bad, 2, 0, 0, Tag()),
-            0);
-        EXPECT_TRUE(std::memcmp(&bad, &before, sizeof bad) == 0 && word == 7);
-    }
 }
 
 TEST(Excise, CutsInPlace) {
@@ -239,15 +228,6 @@ TEST(InsertString, AnchorsPositionsReplacementAndGrowth) {
         EXPECT_EQ(SharedSize(text), c.capacityAfter) << c.text.substr(0, 20);
         ZqXmlU_xml_free(text);
     }
-    // A tagged block is no shared XML string: it has no capacity to grow into, so the insertion
-    // is refused (-1) and the text stays.
-    auto* block = static_cast<char*>(ZqXmlU_Calloc(64, 1, Tag()));
-    std::memcpy(block, "<a></a>", 8);
-    char* text = block;
-    int unused = 0;
-    EXPECT_EQ(ZqXmlU_InsertString(text, unused, C("x"), C("<a"), 0, 0), -1);
-    EXPECT_TRUE(text == block && std::strcmp(block, "<a></a>") == 0);
-    Release(block);
 }
 
 TEST(AddToString, GrowsToTwiceTheNeedPlus132) {
@@ -322,7 +302,31 @@ TEST(ExtractComment, ReadableStrings) {
     EXPECT_EQ(SharedSize(document), 107u + 16002u);
     EXPECT_EQ(capacity, 107u + 16002u);
     ZqXmlU_xml_free(document);
+}
 
+// Hostile callers of the document editors: an unsound list of items, a tagged block where a
+// shared XML string is expected, and stale capacities are refused or held to the document.
+TEST(Hostile, UnsoundListsForeignAndStaleDocuments) {
+    // An unsound list of items is left alone: 0, nothing appended.
+    uintptr_t word = 7;
+    for (ZQ_KWLIST_STRUCT_T bad : {ZQ_KWLIST_STRUCT_T{2, 1, 0, &word, &word},
+                                   ZQ_KWLIST_STRUCT_T{0, 3, 0, nullptr, nullptr}}) {
+        const ZQ_KWLIST_STRUCT_T before = bad;
+        auto exact = Exact("<dc:subject><rdf:li>a</rdf:li></dc:subject>");
+        EXPECT_EQ(
+            ZqXmlU_GetElementContents(exact.data(), C("dc:subject"), nullptr, &bad, 2, 0, 0, Tag()),
+            0);
+        EXPECT_TRUE(std::memcmp(&bad, &before, sizeof bad) == 0 && word == 7);
+    }
+    // A tagged block is no shared XML string: it has no capacity to grow into, so the insertion
+    // is refused (-1) and the text stays.
+    auto* block = static_cast<char*>(ZqXmlU_Calloc(64, 1, Tag()));
+    std::memcpy(block, "<a></a>", 8);
+    char* text = block;
+    int unused = 0;
+    EXPECT_EQ(ZqXmlU_InsertString(text, unused, C("x"), C("<a"), 0, 0), -1);
+    EXPECT_TRUE(text == block && std::strcmp(block, "<a></a>") == 0);
+    Release(block);
     // The caller's capacity counts as far as the document records it: a stale larger one grows
     // the document instead of writing past it; a smaller one never shrinks it. A document that
     // is not a shared XML string, or a position past the recorded size, gets nothing.
@@ -336,8 +340,8 @@ TEST(ExtractComment, ReadableStrings) {
         unsigned cap = stated;
         char* doc = Shared("<x>", recorded);
         char* at = doc + 3;
-        unsigned char one[1] = {'q'};
-        ZqXmlU_ExtractComment(one, at, doc, cap, 1);
+        zqtest::PageEnd one("q");  // one data byte (and the NUL) at an inaccessible page
+        ZqXmlU_ExtractComment(reinterpret_cast<unsigned char*>(one.data()), at, doc, cap, 1);
         EXPECT_EQ(std::string(doc), "<x><!-- q -->\n\t\t") << stated << "/" << recorded;
         EXPECT_TRUE(cap == after && SharedSize(doc) == size) << stated << "/" << recorded;
         ZqXmlU_xml_free(doc);

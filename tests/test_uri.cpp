@@ -189,8 +189,9 @@ TEST(Users, BasesAndTheirOwners) {
 }
 
 // An unsound list of bases (count past capacity, a negative count, arrays missing) is neither
-// read nor written: each export gives its failure answer and the list stays as it was.
-TEST(Users, UnsoundListsOfBasesAreLeftUntouched) {
+// read nor written: each export gives its failure answer and the list stays as it was. Texts
+// ending at an inaccessible page are read no further than their NUL.
+TEST(Hostile, UnsoundListsOfBasesAndTextsAtAPage) {
     const std::string alice = kBase + "/a/l/ic/alice/";
     uintptr_t keys[1] = {reinterpret_cast<uintptr_t>(alice.c_str())}, values[1] = {0};
     const ZQ_KWLIST_STRUCT_T cases[] = {{2, 1, 1, keys, values},
@@ -210,6 +211,13 @@ TEST(Users, UnsoundListsOfBasesAreLeftUntouched) {
         EXPECT_TRUE(std::memcmp(&l, &u, sizeof l) == 0 && keys[0] && values[0] == 0) << u.count;
     }
     EXPECT_EQ(ZqXmlU_MakeUriBase(nullptr, nullptr, 0), -1);
+    Bases b;
+    b.Add("alice");
+    zqtest::PageEnd base(b.Key(0)), name("alice"), list("bob,(x)");
+    EXPECT_EQ(ZqXmlU_IsUserOwned(base, &b.list), 0);
+    EXPECT_EQ(ZqXmlU_GetMatchingUri(&b.list, name), 0);
+    ZqXmlU_GetAdditionalUsernames(&b.list, list);
+    EXPECT_EQ(b.Entries(), "alice=x|bob");
 }
 
 TEST(Users, AdditionalUserNames) {
