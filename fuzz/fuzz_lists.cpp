@@ -229,11 +229,19 @@ class KeyedHarness {
         count_ = 0;
     }
 
-    // A count outside 0..capacity: every operation must leave the list and its arrays alone.
+    // A count outside 0..capacity, or an array missing while capacity > 0: every operation must
+    // leave the list and its arrays alone (the release operations need only a sound count).
     void Unsound(Input& in) {
-        const int saved = list_.count;
-        const int bad = in.Byte() % 2 ? -1 - in.Byte() : capacity_ + 1 + in.Byte();
-        list_.count = bad;
+        const List saved = list_;
+        const uint8_t how = in.Byte() % 4;
+        const bool missing = how >= 2 && capacity_ > 0;
+        if (!missing) {
+            list_.count = how % 2 ? -1 - in.Byte() : capacity_ + 1 + in.Byte();
+        } else if (how == 2) {
+            list_.keys = nullptr;
+        } else {
+            list_.values = nullptr;
+        }
         const List before = list_;
         const auto same = [&] {
             return before.count == list_.count && before.capacity == list_.capacity &&
@@ -248,8 +256,9 @@ class KeyedHarness {
         } else if constexpr (std::is_same_v<List, ZQ_KWLIST_STRUCT_TQ>) {
             ZqXmlU_SortKwList_q(&list_);
         }
+        if (!missing) CHECK(ZqXmlU_FreeKwList(reinterpret_cast<ZQ_KWLIST_STRUCT_T*>(&list_)) == 0);
         CHECK(same());
-        list_.count = saved;
+        list_ = saved;
     }
 
     void Check() const {

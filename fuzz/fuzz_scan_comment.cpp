@@ -1,8 +1,10 @@
-// The comment of readable strings on arbitrary data: it stays inside the room it made, and no
-// string can close or open a comment. Also the whole-file read of the same data, into a lent
-// buffer of arbitrary size.
+// The comment of readable strings on arbitrary data: it stays inside the room it made (whatever
+// capacity the caller states: the document's own header bounds it), and no string can close or
+// open a comment. Also the whole-file read of the same data, into a lent buffer of arbitrary
+// size.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/xmlstring.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -22,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const unsigned offset = in.ConsumeIntegralInRange<unsigned>(0, 64);
     const unsigned extra = in.ConsumeIntegralInRange<unsigned>(0, 64);
+    const int stale = in.ConsumeIntegralInRange<int>(-64, 100000);  // added to the capacity
     const size_t lent = in.ConsumeIntegralInRange<size_t>(0, 5000);
     const std::vector<uint8_t> block = in.ConsumeRemainingBytes<uint8_t>();
     if (block.size() > (1u << 20)) return 0;
@@ -32,14 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bytes[block.size()] = 0;
     const auto dataLen = static_cast<unsigned>(block.size());
 
-    unsigned capacity = offset + extra;
-    char* document = static_cast<char*>(ZqXmlU_xml_alloc(capacity, kTag));
+    const unsigned recorded = offset + extra;
+    unsigned capacity = stale < 0 && static_cast<unsigned>(-stale) > recorded
+                            ? 0
+                            : recorded + static_cast<unsigned>(stale);
+    char* document = static_cast<char*>(ZqXmlU_xml_alloc(recorded, kTag));
     char* writePos = document + offset;
     char* r = ZqXmlU_ExtractComment(bytes, writePos, document, capacity, dataLen);
+    if (r == writePos && writePos == document + offset) {  // refused: a position past the capacity
+        if (offset <= std::min(capacity, recorded) || document[offset] != '\0') std::abort();
+        ZqXmlU_xml_free(document);
+        std::free(bytes);
+        return 0;
+    }
     char* start = document + offset;
     const std::string comment(start, writePos);
     if (r != start && r != writePos) std::abort();
-    if (static_cast<size_t>(writePos - document) >= capacity || *writePos != '\0') std::abort();
+    if (static_cast<size_t>(writePos - document) >= std::min(capacity, zq::SharedSize(document)) ||
+        *writePos != '\0')
+        std::abort();
     if (comment.compare(0, 5, "<!-- ") != 0 || comment.size() < 12 ||
         comment.compare(comment.size() - 7, 7, " -->\n\t\t") != 0) {
         std::abort();

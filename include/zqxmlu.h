@@ -11,7 +11,8 @@
 //    ZqXmlU_xml_free). Each declaration below says which.
 //  * Tags: most allocating exports take a "tag" whose first four characters label the allocation.
 //    Use four characters from '0'..'z'; a block whose tag holds other bytes is never released. A
-//    tag shorter than four characters is read only up to its NUL (the missing bytes count as 0).
+//    tag shorter than four characters is read only up to its NUL and filled up with '_' ("ab"
+//    labels a block "ab__"); a NULL tag labels it "null". Such blocks are released as usual.
 //  * Heap exhaustion in the tagged allocator ends the process with exit status 1; the shared XML
 //    string allocator reports it with NULL instead.
 //  * Writes into a caller's buffer never pass the size the caller gives.
@@ -22,6 +23,18 @@
 //    else is shared: list sorts keep no module-wide slot.
 //  * NULL pointers and out-of-range sizes or positions get the safe answer each export names
 //    (nothing written, -1, 0 or the "not found" code); nothing reads or writes out of bounds.
+//  * What a pointer must be where a tagged block or a shared XML string is expected (the library
+//    tells them apart by the bytes in front of the pointer, so it reads those bytes):
+//     - a tagged block: a payload pointer from ZqXmlU_Calloc / ZqXmlU_Realloc (or NULL where
+//       allowed); ZqXmlU_Free and its kin read the 8 bytes in front and the trailing tag;
+//     - a shared XML string: a text pointer from ZqXmlU_xml_alloc (or a sink's buffer). A tagged
+//       block passed instead is recognised (its 16 bytes in front are readable and hold no magic
+//       word) and refused as the export says. Any other pointer (a plain heap or stack buffer, a
+//       pointer into the middle of a block) must have 16 readable bytes in front of it that do
+//       not start with the magic word 0xDE435F12, or the result is undefined.
+//  * Records the caller keeps (lists, sinks) are checked before use; what each does with an
+//    unsound one is stated with the record and the export. Sizes of blocks and strings are
+//    checked in one place: a request beyond 4 GiB - 21 bytes (0xFFFFFFEB) is never allocated.
 #ifndef ZQXMLU_H
 #define ZQXMLU_H
 
@@ -86,6 +99,10 @@ typedef struct _TREEITEM* HTREEITEM;
 // goes to that stream and nothing else is touched; otherwise text accumulates in `buffer`, a shared
 // XML string owned by the sink (one reference). Take the text from `buffer`/`length`; to reuse set
 // `length` to 0; to end release `buffer` with ZqXmlU_xml_free and set `capacity` and `length` to 0.
+// A sink with capacity 0 (or less) has no buffer: `buffer` and `length` are then not read. With a
+// buffer, `buffer` must be a shared XML string (anything else makes writes fail, -1), `capacity`
+// counts at most the size its header records, and `length` at most that capacity; a negative
+// length makes writes fail.
 struct ZQ_XML_STRUCT_T {
     FILE* file;
     char* buffer;
@@ -100,10 +117,14 @@ struct ZQ_XML_STRUCT_T {
 // Keyword list: parallel arrays of pointer-sized keys and values. Start zeroed, or lend arrays of
 // your own (owned 0, capacity = their length): the library never writes past `capacity`, copies
 // lent arrays into its own at the first growth and never releases them. Keys are compared as
-// words (a string key matches by pointer identity, not by text). Every list operation needs
-// 0 <= count <= capacity; a list outside that (or a NULL list) is left untouched: the modify
-// operations and ZqXmlU_AddToPrefixUriList return -1, the others do nothing. An `owned` other
-// than 1 counts as lent.
+// words (a string key matches by pointer identity, not by text). A list is sound when
+// 0 <= count <= capacity and every array an operation reads or writes is present (not NULL)
+// whenever capacity > 0 (a string or word list needs only `keys`). Every export that reads or
+// writes a list (the list operations and every export that takes a list: users, regions, label
+// paths, element items) applies that test first and leaves an unsound list (or a NULL one)
+// untouched with its failure result: -1 from the modify operations, ZqXmlU_AddToPrefixUriList and
+// ZqXmlU_MakeUriBase, 0 bytes from the release operations, nothing done by the others. An `owned`
+// other than 1 counts as lent.
 struct ZQ_KWLIST_STRUCT_T {
     int count;
     int capacity;  // 0: no arrays yet
@@ -176,27 +197,32 @@ ZQ_API void ZQ_CALL ZqXmlU_SetLogRoot(const char* path);
 // ZqXmlU_SetLogRoot or ZqXmlU_FreeStorage.
 ZQ_API const char* ZQ_CALL ZqXmlU_GetLogRoot(void);
 ZQ_API const ZqWChar* ZQ_CALL ZqXmlU_GetLogRootW(void);
-// Payload size recorded in a live tagged block (0 for NULL).
+// Payload size recorded in a live tagged block (0 for NULL). p must be a tagged block.
 ZQ_API uint32_t ZQ_CALL ZqXmlU_GetUsedSpace(void* p);
 // Releases the stored log root; the getters return the defaults again. Safe to call twice.
 ZQ_API void ZQ_CALL ZqXmlU_FreeStorage(void);
 
-// Tagged blocks: [tag 4][size 4][payload, zero-filled][tag 4]; you hold the payload pointer.
-// count * elementSize is taken as an unsigned 32-bit product.
+// Tagged blocks: [tag 4][size 4][payload, zero-filled][tag 4]; you hold the payload pointer. The
+// allocation also holds 8 zero bytes in front of the tag (20 bytes of frame in all), so that the
+// shared-string test reads inside it. count * elementSize is taken as an unsigned 32-bit product;
+// a product over 0xFFFFFFEB bytes (ZqXmlU_Calloc(-1, 1, tag) among them) ends the process with
+// exit status 1, as heap exhaustion does.
 ZQ_API void* ZQ_CALL ZqXmlU_Calloc(int count, int elementSize, const char* tag);
 // Resizes (p NULL: allocates). Bytes gained are zeroed; the block keeps its first tag. Use the
 // returned pointer from now on.
 ZQ_API void* ZQ_CALL ZqXmlU_Realloc(void* p, int count, unsigned elementSize, const char* tag);
-// Releases *pp when both tags are sound (an overrun or foreign block is left alone), clears *pp
-// either way and returns the recorded size; 0 when *pp is NULL.
+// Releases *pp when both tags are sound (an overrun block is left alone), clears *pp either way
+// and returns the recorded size; 0 when *pp is NULL. *pp must be a tagged block: a foreign
+// pointer is read 8 bytes in front and at the size it seems to record.
 ZQ_API int ZQ_CALL ZqXmlU_Free(void** pp);
 // keep 0: as ZqXmlU_Free but tests only the leading tag. keep non-zero: only reports the size.
 ZQ_API unsigned ZQ_CALL ZqXmlU_FreeC(void** pp, unsigned keep);
 
 // Resizes a shared XML string. A string shared with others (count > 1) is copied into a new one
-// and one reference to the old is dropped. NULL on heap exhaustion (p then stays valid). p NULL:
-// a new string; p not a shared XML string: NULL. A text longer than the new size is cut to
-// newSize - 1 bytes and stays NUL-terminated.
+// and one reference to the old is dropped. NULL on heap exhaustion or a size over 0xFFFFFFEB (p
+// then stays valid). p NULL: a new string; p not a shared XML string (a tagged block among them):
+// NULL. A text of newSize bytes or more is cut to newSize - 1 bytes and stays NUL-terminated, so
+// a string resized to exactly its text's length loses its last byte.
 ZQ_API char* ZQ_CALL ZqXmlU_xml_realloc(char* p, unsigned newSize, const char* tag);
 // Drops one reference (the last one releases the string). false when p is not a shared XML string
 // (NULL included); nothing is done then.
@@ -204,14 +230,17 @@ ZQ_API bool ZQ_CALL ZqXmlU_xml_free(char* p);
 // Adds a reference. false for NULL or a pointer that is not a shared XML string.
 ZQ_API bool ZQ_CALL ZqXmlU_xml_inc(char* p);
 // Appends printf-formatted text to the sink, growing its buffer by a quarter of the text plus
-// 4096 bytes beyond the need. Returns the bytes appended (stream mode: the stream's result).
-// When the heap cannot supply a grown buffer it returns -1 and the sink is left as it was.
+// 4096 bytes beyond the need. Returns the bytes appended (stream mode: the stream's result). The
+// text is formatted before the buffer is touched, so arguments may come from the sink's own text:
+// ZqXmlU_xml_sprintf(&s, "%s", s.buffer) doubles it. -1, with the sink left as it was: the heap
+// cannot hold the text or the grown buffer, the sink cannot be read (see ZQ_XML_STRUCT_T), a
+// format error, a NULL sink or format. After a write, `capacity` holds the true capacity.
 ZQ_API int ZQ_CDECL ZqXmlU_xml_sprintf(ZQ_XML_STRUCT_T* sink, const char* format, ...);
 
 }  // extern "C"
 
 // New shared XML string of `size` zeroed bytes (reference count 1), or NULL when the heap is
-// exhausted. Release with ZqXmlU_xml_free.
+// exhausted or size is over 0xFFFFFFEB. Release with ZqXmlU_xml_free.
 ZQ_API void* ZQ_CALL ZqXmlU_xml_alloc(unsigned size, char* tag);
 // As ZqXmlU_xml_sprintf, growing the buffer to the exact size; reports nothing.
 ZQ_API void ZQ_CDECL ZqXmlU_sprintf(ZQ_XML_STRUCT_T* sink, const char* format, ...);
@@ -232,20 +261,22 @@ extern "C" {
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList(ZQ_KWLIST_STRUCT_T* list, uintptr_t key, uintptr_t value,
                                        int mode, const char* tag);
 // Releases owned arrays (lent ones are kept with their capacity), sets count to 0, returns the
-// bytes released. Key strings are not released.
+// bytes released. Key strings are not released. NULL arrays release nothing.
 ZQ_API int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list);
 
 // String list (count, capacity, keys of a ZQ_KWLIST_STRUCT_T): appends a tagged copy of text
 // (NULL: only makes room). Capacities 24, 60, 114, ... Release strings and keys with ZqXmlU_Free.
-// The array and each copy are tagged "zqSL".
+// The array and each copy are tagged "zqSL". The keys array of a string or word list is always
+// the library's (grown with ZqXmlU_Realloc whatever `owned` says): with capacity > 0 it must be
+// a tagged block from an earlier call.
 ZQ_API void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text);
 // Word list: appends value to keys. Capacities 32, 69, ... The array is tagged "zqWL".
 ZQ_API void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value);
-// Appends a row (column 3 untouched). Capacities 256, 576, ... Columns are tagged "zqTA"; a
-// record with count > capacity is left alone.
+// Appends a row (column 3 untouched). Capacities 256, 576, ... Columns are tagged "zqTA"; an
+// unsound record (count > capacity, or a NULL column with capacity > 0) is left alone.
 ZQ_API void ZQ_CALL ZqXmlU_AugmentTags(ZQ_TAGS_STRUCT_T* tags, uint32_t first, uint32_t second,
                                        uint64_t wide, uint32_t unused);
-// Releases the four columns; returns the bytes released.
+// Releases the four columns; returns the bytes released (0, untouched: count > capacity).
 ZQ_API int ZQ_CALL ZqXmlU_ReleaseTags(ZQ_TAGS_STRUCT_T* tags);
 
 }  // extern "C"
@@ -257,7 +288,7 @@ ZQ_API void ZQ_CALL ZqXmlU_DelFromKwList(ZQ_KWLIST_STRUCT_T* list, int start, in
 // outside 0..count-1 changes nothing.
 ZQ_API int ZQ_CALL ZqXmlU_PurgeIdentity(ZQ_KWLIST_STRUCT_T* list, int index);
 // Releases every non-NULL key with ZqXmlU_Free, then the list; returns the bytes released. Each
-// released key is set to 0 in the array (lent arrays included).
+// released key is set to 0 in the array (lent arrays included). Also takes a string list.
 ZQ_API unsigned ZQ_CALL ZqXmlU_FreeKwAllocList(ZQ_KWLIST_STRUCT_T* list);
 ZQ_API int ZQ_CALL ZqXmlU_ModifyKwList_p(ZQ_KWLIST_STRUCT_TP* list, uint64_t key, int value,
                                          int mode, const char* tag);
@@ -303,11 +334,12 @@ ZQ_API void ZQ_CALL ZqXmlU_KeywordizeA(char* out, char* text, int limit, int cod
 // use, safely when several threads ask first.
 ZQ_API bool ZQ_CALL ZqXmlU_ValidXmlChars(char* text, unsigned int length);
 // Escapes text (size 0: up to its NUL; else at most `size` bytes and, for a caller's buffer, its
-// capacity). *out NULL: allocates 8 * length + 2 bytes (tagged block). Returns bit 1 for an entity
-// or reference written, bit 2 for "&amp;". mode and spaceFlag select nothing. out NULL counts as
-// reportOnly. When a size beyond the text would ask for more than a block can hold, the text's
-// own length sizes the block (it still covers the worst case). Any allocation request over
-// 4 GiB - 13 bytes counts as heap exhaustion (exit status 1), as in the tagged allocator.
+// capacity). *out NULL: allocates 8 * length + 2 bytes (tagged block), length being the bytes
+// read: the text up to its NUL, at most `size`. A size beyond the text therefore never enlarges
+// the block (a 2-byte text gets 18 bytes whatever the size); the block still holds the worst
+// case. Returns bit 1 for an entity or reference written, bit 2 for "&amp;". mode and spaceFlag
+// select nothing. out NULL counts as reportOnly. A block over 0xFFFFFFEB bytes counts as heap
+// exhaustion (exit status 1), as in the tagged allocator.
 ZQ_API int ZQ_CALL ZqXmlU_DoEscaping(int mode, char** out, char* text, int spaceFlag, ZqULong size,
                                      int reportOnly, char* tag);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,
@@ -402,8 +434,9 @@ ZQ_API void ZQ_CALL ZqXmlU_SetOverrideNow(uint64_t value);
 
 extern "C" {
 
-// Adds the user's base to the list unless present; moveToFront swaps it to index 0. Returns 0.
-// Base strings are tagged blocks ("zqUB") owned by the list. NULL user or list: nothing done.
+// Adds the user's base to the list unless present; moveToFront swaps it to index 0. Returns 0; -1,
+// nothing done, for a NULL user, a NULL or unsound list. Base strings are tagged blocks ("zqUB")
+// owned by the list.
 ZQ_API int ZQ_CALL ZqXmlU_MakeUriBase(char* user, ZQ_KWLIST_STRUCT_T* bases, int moveToFront);
 // 0 written; 1 dst too small (dst untouched). dst must be larger than strlen(user) +
 // strlen(name) + 60, whatever the text's own length. Numbers whose decimal texts with the variant
@@ -425,20 +458,23 @@ ZQ_API void ZQ_CALL ZqXmlU_GetUserName(char* uri, char* user);
 ZQ_API int ZQ_CALL ZqXmlU_GetURIInfo(char* uri, int& underscoreIndex, int& minor, ZqLong* major,
                                      char* name, char* user, int* variant);
 // Index of the base that `uri` begins with; -1 for another product URI; count for a URI outside
-// NamespaceBase (and NULL). A NULL list counts as empty.
+// NamespaceBase (and NULL). A NULL or unsound list counts as empty (count 0).
 ZQ_API int ZQ_CALL ZqXmlU_IsUserOwned(char* uri, ZQ_KWLIST_STRUCT_T* bases);
 // User name of entry `index` into dst, cut to dstSize - 1 characters. An index out of range, a
-// NULL list or key, or a name of 64 or more characters gives ""; dstSize <= 0 writes nothing.
+// NULL or unsound list, a NULL key, or a name of 64 or more characters gives ""; dstSize <= 0
+// writes nothing.
 ZQ_API void ZQ_CALL ZqXmlU_GetUsernameI(ZQ_KWLIST_STRUCT_T* bases, int index, char* dst,
                                         int dstSize);
-// Index of the first entry whose user name equals `user`, or -1 (also for NULL arguments).
+// Index of the first entry whose user name equals `user`, or -1 (also for NULL arguments and an
+// unsound list).
 ZQ_API int ZQ_CALL ZqXmlU_GetMatchingUri(ZQ_KWLIST_STRUCT_T* bases, char* user);
 // Adds the bases of a comma-separated list of user names, each optionally followed by a field
 // "(value)" attached to the entry at index added - 1. Values are tagged blocks ("zqUV") that
 // belong to the caller: release each non-zero value with ZqXmlU_Free before
 // ZqXmlU_FreeKwAllocList, which releases only keys. A lone "(" attaches an empty text; a value
 // whose index is past count is dropped; a value stored over another replaces the pointer without
-// releasing the old text. A name of 65 or more characters ends the list.
+// releasing the old text. A name of 65 or more characters ends the list. A NULL or unsound list:
+// nothing done.
 ZQ_API void ZQ_CALL ZqXmlU_GetAdditionalUsernames(ZQ_KWLIST_STRUCT_T* bases, char* text);
 // first "_" second [number]; names are cut to 28 characters when the whole would pass 64. The
 // result has at most 68 characters (69 bytes suffice); a smaller dst gets it cut to dstSize - 1
@@ -472,6 +508,7 @@ ZQ_API int ZQ_CALL ZqXmlU_GetContents(char* text, ZqLong pos, char*& contents);
 // how 1: raw content of the first element `name` (tagged block, NULL when empty); how 2: append
 // the "<rdf:li" items from there on to `items` (strings owned by the list); other: existence.
 // NULL text or name: 0. how 1 with contents NULL, or how 2 with items NULL: 1, nothing stored.
+// how 2 with an unsound list: 0, nothing appended.
 ZQ_API int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
                                              ZQ_KWLIST_STRUCT_T* items, int how, int maxItems,
                                              int unused, char* tag);
@@ -485,8 +522,9 @@ ZQ_API int ZQ_CALL ZqXmlU_Excise(char* text, char* name, int anyPrefix);
 // Inserts into a shared XML string (which may move). Returns the insertion index, 0 when the
 // anchor is missing, -1 when the anchor's tag is not closed. Also 0, unchanged: NULL text or
 // insertion, NULL anchor with pos 0, pos < 0 or beyond the text. Also -1, unchanged: growth
-// beyond the shared-string limit or INT_MAX, growth the heap refuses, or growth needed for a
-// text that is not a shared XML string. replaceCount < 0 counts as 0 and stops at the text's end.
+// beyond the shared-string limit or INT_MAX, growth the heap refuses, or a text that is not a
+// shared XML string (it has no recorded capacity, so every insertion counts as growth; see the
+// rule for such pointers at the top). replaceCount < 0 counts as 0 and stops at the text's end.
 // The insertion may come from the document itself.
 ZQ_API int ZQ_CALL ZqXmlU_InsertString(char*& text, int& unused, char* insertion, char* anchor,
                                        int pos, int replaceCount);
@@ -498,9 +536,12 @@ ZQ_API void ZQ_CALL ZqXmlU_AddToString(char*& buffer, int& length, int& capacity
 // Writes an XML comment listing the readable strings of `data` at writePos in the shared XML
 // string `document` (grown as needed); returns the position after it, or the comment's start when
 // no string was found. NULL data counts as an empty block; NULL document with NULL writePos makes
-// a new string. writePos outside document, or growth beyond the limit or refused by the heap:
-// nothing written, writePos returned. A UTF-16 unit that would begin in the last byte is not
-// read; the '<' of "<!--" and the '>' of "-->" inside a string are written as entities.
+// a new string. `capacity` counts at most the size the document's header records (a document
+// that is not a shared XML string has none); after a write it holds the capacity used. A caller's
+// capacity below the recorded size never shrinks the string. writePos outside document (beyond
+// that capacity), or growth beyond the limit or refused by the heap: nothing written, writePos
+// returned. A UTF-16 unit that would begin in the last byte is not read; the '<' of "<!--" and
+// the '>' of "-->" inside a string are written as entities.
 ZQ_API char* ZQ_CALL ZqXmlU_ExtractComment(unsigned char* data, char*& writePos, char*& document,
                                            unsigned int& capacity, unsigned int dataLen);
 // Reads the rest of `file` into a tagged buffer (NULL, lent or owned), NUL-terminated. NULL file:
@@ -524,21 +565,26 @@ ZQ_API int ZQ_CALL ZqXmlU_XmlToTree(ZQ_XML_STRUCT_T* document, CTreeCtrl* tree, 
 // Compartment number 0..8 of a name ("zqmd" 0, "iptc" 1, "exif" 2, "xmp" 3, "id3" 4, "stat" 5,
 // "photoshop" 6, "mp3" 7, "none" 8); unknown names (and NULL) give 0.
 ZQ_API int ZQ_CALL ZqXmlU_WhichCompartment(char* name);
-// Copies the sink's text (up to its first NUL, at most `length` bytes) into a new shared XML
-// string *copy, tagged with the sink's tag; *copy is NULL for a NULL sink or when the heap is
-// exhausted.
+// Copies the sink's text (up to its first NUL, at most `length` bytes, length held to the
+// buffer's recorded size) into a new shared XML string *copy, tagged with the sink's tag; *copy
+// is NULL for a NULL or stream sink, a sink that cannot be read (see ZQ_XML_STRUCT_T) or when the
+// heap is exhausted.
 ZQ_API void ZQ_CALL ZqXmlU_SplitCompartments(ZQ_XML_STRUCT_T* document, char** copy,
                                              ZQ_KWLIST_STRUCT_T* unused);
 // Label document (changed in place: CR LF pairs removed, stray double quotes marked 0x01) to XMP
 // keyword packet, written to `out`. Nothing is written unless the text starts with "<Labels>"
-// and ends with "</Labels>". Titles are copied unescaped. When the sink cannot take a line, the
-// rest of the bag is dropped and the closing lines are still attempted. Each root is walked once
-// per occurrence. NULL arguments: nothing.
+// and ends with "</Labels>". Titles are copied unescaped. Each root yields its lines once per
+// occurrence; a root nested in another is walked once, with the enclosing root (the time is
+// linear in the document and the packet). Failure is reported the way a non-label document is:
+// by no packet. When a write to the sink fails (no heap, a sink that cannot be read), the sink is
+// given back the text it held before the call (length restored, NUL-terminated there; a sink
+// that had no buffer has none again), so it never holds a cut packet. A stream sink keeps what
+// already reached the stream. NULL arguments: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out);
 // Walks one label and its descendants (no recursion) and appends each leaf path, a tagged block
 // ("zqLP"), with value `kind`. Returns the characters consumed, 7 for "</Word>", -1 for a bad
-// label. Nothing is written at or past pathSize. NULL text or path: -1; NULL paths: leaves are
-// not recorded.
+// label. Nothing is written at or past pathSize. NULL text or path, or an unsound list: -1,
+// nothing done; NULL paths: leaves are not recorded.
 ZQ_API int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths, int kind,
                                                   char* path, int pathSize, int isRoot);
 // Next name of a numbered series ("Name" -> "Name2", "Name2" -> "Name3"); result may be name.
@@ -549,12 +595,17 @@ ZQ_API int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T
 // input and stays valid UTF-8. NULL or resultSize <= 0: nothing.
 ZQ_API void ZQ_CALL ZqXmlU_IncrementKeywordName(char* name, char* result, int resultSize);
 // Inserts `entry` before the character that precedes the "</rdf:Seq" inside element
-// `historyName`. 0 inserted, 1 history element or sequence end missing (and NULL arguments).
+// `historyName`. 0 inserted; 1 not inserted, the document unchanged: history element or sequence
+// end missing, NULL arguments, or the insertion refused (the document is not a shared XML string
+// and would have to grow, or the heap cannot grow it).
 ZQ_API int ZQ_CALL ZqXmlU_AddHistoryEntry(char*& document, char* historyName, char* unused,
                                           char* entry);
 // Sets (or creates after `anchor`, NULL: the default exif description) the parameter element
-// `name`. 0 done, 3 end tag missing. NULL document or NULL/empty name: 0, nothing done; NULL
-// attributes or value count as "". Long names and attributes are composed on the heap, never cut.
+// `name`. 0 done (also when the anchor is missing: nothing inserted), 3 end tag missing, -1 the
+// insertion was refused: the document is not a shared XML string and would have to grow, the
+// heap cannot grow it, or the anchor's tag is not closed (document unchanged). NULL document or
+// NULL/empty name: 0, nothing done; NULL attributes or value count as "". Long names and
+// attributes are composed on the heap, never cut.
 ZQ_API int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char* value,
                                    char* anchor);
 // Base64 (no line breaks) of the de-escaped text and its NUL into base64 (may be NULL). Always 1;
@@ -565,8 +616,9 @@ ZQ_API int ZQ_CALL ZqXmlU_NeedsBinhex(char* text, char* base64);
 ZQ_API double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2, int y2,
                                                       char* tag);
 // Clips the regions to the crop and re-expresses them relative to it; appends the indexes of the
-// regions wholly outside to `outside` (arrays tagged "zqRG"). Always 0. NULL crop or regions:
-// nothing; NULL region keys are skipped; NULL outside: indexes are not recorded.
+// regions wholly outside to `outside` (arrays tagged "zqRG"). Always 0. NULL crop or regions, an
+// unsound list, or `outside` the same list as `regions`: nothing done; NULL region keys are
+// skipped; NULL outside: indexes are not recorded. A crop of width 0 gives IEEE infinities or NaN.
 ZQ_API int ZQ_CALL ZqXmlU_AdjustRegions(double unused, double* crop, ZQ_KWLIST_STRUCT_T* regions,
                                         ZQ_KWLIST_STRUCT_T* outside);
 // Sidecar / shrunk-copy path beside an image: a tagged block ("zqFN"), or NULL. A path without a
@@ -614,8 +666,9 @@ ZQ_API void ZQ_CALL ZqXmlU_DecryptPassword(const char* key1, const char* key2, c
                                            const char* record);
 // Inserts the authenticator attributes into the first start tag of the sink's document; returns
 // the bytes inserted. -1, with the document unchanged, when no start tag completes before an end
-// tag or the text's end, and for a NULL or stream sink, a NULL buffer, length outside
-// 0..capacity-1, start outside 0..length, or a heap that cannot hold the new text.
+// tag or the text's end, and for a NULL or stream sink, a NULL buffer or one that is not a shared
+// XML string, length outside 0..capacity-1 (capacity counted at most up to the size the buffer
+// records), start outside 0..length, or a heap that cannot hold the new text.
 ZQ_API int ZQ_CALL ZqXmlU_InsertAuthenticators(const char* plain, const char* auth,
                                                ZQ_XML_STRUCT_T* sink, int start);
 // RSA public-key recovery (PKCS#1 v1.5) with the built-in key; out needs 128 bytes. 1 when 1..128

@@ -5,6 +5,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -110,6 +111,19 @@ class PageEnd {
     size_t span_ = 0;
     size_t size_ = 0;
 };
+
+// Bytes the C heap holds in use, where the platform tells (glibc); kHeapStatistics says whether.
+#if defined(__GLIBC__)
+constexpr bool kHeapStatistics = true;
+inline size_t HeapBytesInUse() {
+    return mallinfo2().uordblks;
+}
+#else
+constexpr bool kHeapStatistics = false;
+inline size_t HeapBytesInUse() {
+    return 0;
+}
+#endif
 
 // Whether LimitHeap can hold the heap on this platform.
 inline bool CanLimitHeap() {

@@ -340,8 +340,13 @@ TEST(Password, RefusedAndUnchangedCases) {
     };
     for (const auto& [key1, key2, text] : unchanged)
         EXPECT_EQ(Decrypt(key1, key2, text), "(unchanged)") << (text ? text : "NULL");
-    // Without its end mark a record decodes to nothing: the length byte cannot fit.
+    // Without its end mark a record decodes to nothing: the length byte cannot fit. Records of
+    // exactly 32 and 255 characters are read; 31 and 256 are not.
     EXPECT_EQ(Decrypt("a", "b", record.substr(0, 40).c_str()), "(null)");
+    EXPECT_EQ(Decrypt("a", "b", record.substr(0, 32).c_str()), "(null)");
+    const std::string a254 = std::string(254, 'A') + "=";
+    EXPECT_NE(Decrypt("a", "b", a254.c_str()), "(unchanged)");
+    EXPECT_EQ(Decrypt("a", "b", ("A" + a254).c_str()), "(unchanged)");
 }
 
 TEST(Password, PinCodeAndObfuscatedValue) {
@@ -414,6 +419,43 @@ TEST(AuthenticatorInsert, GoesIntoTheFirstStartTag) {
         EXPECT_EQ(static_cast<size_t>(sink.length), c.text.size());
         ZqXmlU_xml_free(sink.buffer);
     }
+}
+
+// Hostile callers of the credential exports. Stale sinks: the capacity counts as far as the
+// buffer records it (13 bytes here), and the text with its NUL must lie within; a buffer that is
+// no shared XML string is refused. Records and keys ending at an inaccessible page are read no
+// further than their NUL.
+TEST(Hostile, StaleAuthenticatorSinksAndTextsAtAPage) {
+    void* block = ZqXmlU_Calloc(64, 1, zqtest::Tag());
+    std::memcpy(block, "<doc>x</doc>", 13);
+    for (const auto& [length, capacity, result] :
+         std::vector<std::tuple<int, int, int>>{{12, 5000, 24},
+                                                {13, 5000, -1},
+                                                {500, 13, -1},
+                                                {12, 12, -1},
+                                                {-1, 13, -1},
+                                                {12, -64, -1}}) {
+        for (char* foreign : {static_cast<char*>(nullptr), static_cast<char*>(block)}) {
+            ZQ_XML_STRUCT_T sink{};
+            ZqXmlU_sprintf(&sink, "%s", "<doc>x</doc>");
+            char* own = sink.buffer;
+            if (foreign) sink.buffer = foreign;
+            sink.length = length;
+            sink.capacity = capacity;
+            EXPECT_EQ(ZqXmlU_InsertAuthenticators(nullptr, "a", &sink, 0), foreign ? -1 : result)
+                << length << "/" << capacity;
+            EXPECT_EQ(std::string(sink.buffer), result < 0 || foreign
+                                                    ? "<doc>x</doc>"
+                                                    : "<doc zqncs:authenticator='a'>x</doc>");
+            ZqXmlU_xml_free(foreign ? own : sink.buffer);
+        }
+    }
+    ZqXmlU_Free(&block);
+    const std::string record = Encrypt("a", "b", "pw");
+    zqtest::PageEnd whole(record), shortest(record.substr(0, 32)), key("b");
+    EXPECT_EQ(Decrypt("a", key, whole), "pw");
+    EXPECT_EQ(Decrypt("a", "b", shortest), "(null)");
+    EXPECT_EQ(ZqXmlU_InsertAuthenticators("p", "a", nullptr, 0), -1);
 }
 
 // Authenticators made with the private half of the built-in key (the raw private-key operation

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/size.h"
 #include "support.h"
 #include "zqxmlu.h"
 
@@ -39,6 +40,26 @@ std::string TagOf(const char* p) {
 
 char kOrig[] = "orig";
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Whether ZqXmlU_Free gives a block of `tag` back to the heap: the heap's bytes in use drop by
+// its size (64 KiB blocks pass the allocator's caches). Under AddressSanitizer, which keeps its
+// own books, a block kept shows as a leak at exit instead.
+bool Releases(const char* tag) {
+    constexpr int kBytes = 65536;
+    void* p = ZqXmlU_Calloc(kBytes, 1, tag);
+    if (kSanitized || !zqtest::kHeapStatistics) return ZqXmlU_Free(&p) == kBytes;
+    const size_t before = zqtest::HeapBytesInUse();
+    ZqXmlU_Free(&p);
+    return zqtest::HeapBytesInUse() + kBytes <= before;
+}
+
 void* g_kept = nullptr;  // reachable from a global, so leak checkers in death tests see it held
 
 // ----- Log root ---------------------------------------------------------------------------------
@@ -62,6 +83,12 @@ TEST(LogRoot, DefaultsSetAndRelease) {
     }
     ZqXmlU_SetLogRoot(path.c_str());
     expectRoot(path, wide);
+    // Around the 260 bytes that convert in the local buffer (with the NUL 261 units).
+    for (size_t n : {259, 260, 261}) {
+        const std::string edge = std::string(n - 2, 'r') + "\xC3\xA9";
+        ZqXmlU_SetLogRoot(edge.c_str());
+        expectRoot(edge, std::u16string(n - 2, u'r') + u"\u00E9");
+    }
     ZqXmlU_SetLogRoot("");
     expectRoot("", u"");
 
@@ -78,8 +105,9 @@ TEST(TaggedBlock, LayoutIsTagSizePayloadTag) {
     uint32_t size;
     std::memcpy(&size, raw + 4, 4);
     EXPECT_EQ(size, 12u);
-    EXPECT_EQ(At(raw, 4) + At(raw + 8, 12) + At(raw + 20, 4),
-              "abcd" + std::string(12, '\0') + "abcd");
+    EXPECT_EQ(At(raw - 8, 12) + At(raw + 8, 12) + At(raw + 20, 4),
+              std::string(8, '\0') + "abcd" + std::string(12, '\0') + "abcd")
+        << "8 zero bytes in front of the visible frame";
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u);
     EXPECT_EQ(ZqXmlU_GetUsedSpace(p), 12u);
     EXPECT_EQ(ZqXmlU_Free(&p), 12);
@@ -122,13 +150,63 @@ TEST(TaggedBlock, ReallocZeroesExactlyTheNewBytesAndMovesTheTrailingTag) {
     }
 }
 
+// Short and NULL tags are filled up to four valid characters; '0' and 'z' are valid.
+TEST(TaggedBlock, ShortNullAndEdgeTagsLabelReleasableBlocks) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"ab", "ab__"},    {"abc", "abc_"},  {"", "____"},      {nullptr, "null"},
+        {"0zz0x", "0zz0"}, {"z00z", "z00z"}, {"a\0cd", "a___"},
+    };
+    for (const auto& [tag, stored] : cases) {
+        void* p = ZqXmlU_Calloc(5, 1, tag);
+        EXPECT_EQ(At(Raw(p), 4) + At(static_cast<char*>(p) + 5, 4), stored + stored);
+        ZqXmlU_Free(&p);
+        EXPECT_TRUE(Releases(tag)) << stored;
+    }
+}
+
+// What a block may hold: the allocator, the list growth, the block and string constructors
+// share one limit, 4 GiB - 21 bytes; no step of the computation wraps.
+TEST(TaggedBlock, OneCheckedSizeForEveryBlockAndString) {
+    constexpr uint64_t kMax = 0xFFFFFFEB, kNo = zq::kTooLarge;
+    const struct {
+        uint64_t count, size, extra, bytes;
+    } cases[] = {
+        {kMax, 1, 0, kMax},      {kMax + 1, 1, 0, kNo},          {kMax - 2, 1, 2, kMax},
+        {kMax - 2, 1, 3, kNo},   {0x1FFFFFFD, 8, 2, 0xFFFFFFEA}, {0x1FFFFFFE, 8, 2, kNo},
+        {0, 0, kMax, kMax},      {UINT64_MAX, 2, 0, kNo},        {2, UINT64_MAX, 0, kNo},
+        {1, 1, UINT64_MAX, kNo}, {UINT64_MAX, 0, 5, 5},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zq::PayloadBytes(c.count, c.size, c.extra), c.bytes) << c.count << "*" << c.size;
+    EXPECT_EQ(zq::kMaxPayload, kMax);
+    // A shared string past the limit is refused without asking the heap.
+    EXPECT_EQ(ZqXmlU_xml_alloc(0xFFFFFFEC, Tag()), nullptr);
+    auto* s = static_cast<char*>(ZqXmlU_xml_alloc(4, Tag()));
+    std::memcpy(s, "abc", 4);
+    EXPECT_EQ(ZqXmlU_xml_realloc(s, 0xFFFFFFFF, Tag()), nullptr);
+    EXPECT_STREQ(s, "abc");
+    ZqXmlU_xml_free(s);
+}
+
+TEST(TaggedBlockDeathTest, SizesNoBlockCanHoldEndTheProcessUnwrapped) {
+    // On a 32-bit build n + 20 would wrap to a tiny allocation followed by a huge clear.
+    EXPECT_EXIT(ZqXmlU_Calloc(-1, 1, Tag()), testing::ExitedWithCode(1), "heap exhausted");
+    EXPECT_EXIT(ZqXmlU_Calloc(0x7FFFFFFF, 2, Tag()), testing::ExitedWithCode(1), "heap exhausted");
+    EXPECT_EXIT(
+        {
+            g_kept = ZqXmlU_Calloc(16, 1, Tag());
+            ZqXmlU_Realloc(g_kept, -13, 1, Tag());
+        },
+        testing::ExitedWithCode(1), "heap exhausted");
+}
+
 // A block that fails the soundness check is deliberately left unreleased; those cases run in a
-// child so that the leak stays there.
+// child so that the leak stays there. '/' and '{' lie just outside '0'..'z'.
 void ReleaseDamagedBlocks() {
     const struct {
         const char* tag;
         int overrun;  // byte written over the trailing tag, or -1
-    } cases[] = {{"good", 0x7F}, {"good", 'x'}, {"a bc", -1}, {"ab{c", -1}, {"ab", -1}};
+    } cases[] = {{"good", 0x7F}, {"good", 'x'}, {"a bc", -1}, {"ab{c", -1}, {"/abc", -1}};
     for (const auto& c : cases) {
         auto* p = static_cast<unsigned char*>(ZqXmlU_Calloc(6, 1, c.tag));
         if (c.overrun >= 0) p[6] = static_cast<unsigned char>(c.overrun);
@@ -190,11 +268,18 @@ TEST(SharedString, HeaderAndReferenceCounts) {
     EXPECT_EQ(HeaderOf(s).refs, 1u);
     EXPECT_TRUE(ZqXmlU_xml_free(s));
 
-    // NULL and a tagged block are no shared strings.
+    // NULL and tagged blocks (an empty one too) are no shared strings: the 16 bytes in front of
+    // a block lie inside it.
     void* block = ZqXmlU_Calloc(32, 1, Tag());
-    for (char* p : {static_cast<char*>(nullptr), static_cast<char*>(block) + 16})
-        EXPECT_FALSE(ZqXmlU_xml_inc(p) || ZqXmlU_xml_free(p));
-    ZqXmlU_Free(&block);
+    void* empty = ZqXmlU_Calloc(0, 1, Tag());
+    for (void* p : {static_cast<void*>(nullptr), block, empty}) {
+        EXPECT_FALSE(ZqXmlU_xml_inc(static_cast<char*>(p)) ||
+                     ZqXmlU_xml_free(static_cast<char*>(p)));
+        char* fresh = ZqXmlU_xml_realloc(static_cast<char*>(p), 8, Tag());  // NULL: a new one
+        EXPECT_EQ(fresh == nullptr, p != nullptr);
+        ZqXmlU_xml_free(fresh);
+    }
+    EXPECT_TRUE(ZqXmlU_Free(&block) == 32 && ZqXmlU_Free(&empty) == 0);
 }
 
 TEST(SharedString, ReallocOfASharedStringCopies) {
@@ -222,6 +307,20 @@ TEST(SharedString, ReallocOfASharedStringCopies) {
     u = ZqXmlU_xml_realloc(u, 3, Tag());
     EXPECT_STREQ(u, "he");
     ZqXmlU_xml_free(u);
+
+    // The text needs its NUL: resized to its length it loses a byte, to one more it is kept;
+    // alike whether the string is resized (sole holder) or copied (shared).
+    for (const bool shared : {false, true}) {
+        for (const auto& [size, kept] : {std::pair{5u, "hell"}, {6u, "hello"}, {0u, ""}}) {
+            auto* h = static_cast<char*>(ZqXmlU_xml_alloc(16, Tag()));
+            std::memcpy(h, "hello", 6);
+            if (shared) ZqXmlU_xml_inc(h);
+            char* r = ZqXmlU_xml_realloc(h, size, Tag());
+            EXPECT_TRUE(std::string(r) == kept && HeaderOf(r).size == size) << size << shared;
+            ZqXmlU_xml_free(r);
+            if (shared) ZqXmlU_xml_free(h);
+        }
+    }
 }
 
 TEST(SharedStringDeathTest, AllocationFailureIsReportedWithNull) {
@@ -296,6 +395,16 @@ TEST(Sink, GrowthRules) {
     }
 }
 
+// Texts around the 1024 bytes that are formatted locally come out whole.
+TEST(Sink, TextsAroundTheLocalFormatBuffer) {
+    for (const size_t n : {1023, 1024, 1025}) {
+        Sink s;
+        const std::string text(n, 'p');
+        EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", text.c_str()), static_cast<int>(n));
+        EXPECT_EQ(std::string(s.buffer), text);
+    }
+}
+
 TEST(Sink, GrowthKeepsABufferTheHostShares) {
     Sink s;
     ZqXmlU_sprintf(&s, "shared");
@@ -316,6 +425,74 @@ TEST(Sink, GrowthKeepsABufferTheHostShares) {
     EXPECT_EQ(ZqXmlU_xml_sprintf(&r, "%s", "def"), 3);
     EXPECT_STREQ(r.buffer, "abcdef");
     ZqXmlU_xml_free(host);
+}
+
+// Hostile callers of the frame: arguments taken from the sink's own text are read before its
+// buffer moves or is written.
+TEST(Hostile, SinkAppendsItsOwnText) {
+    for (const bool roomy : {false, true}) {
+        for (const auto& [room, share] :
+             {std::pair{64, false}, {7, false}, {7, true}, {64, true}}) {
+            Sink s("abc", room);
+            char* held = s.buffer;
+            if (share) ZqXmlU_xml_inc(held);
+            const int n = roomy ? ZqXmlU_xml_sprintf(&s, "%s|%s", s.buffer, s.buffer + 1)
+                                : (ZqXmlU_sprintf(&s, "%s|%s", s.buffer, s.buffer + 1), 6);
+            EXPECT_EQ(n, 6);
+            EXPECT_EQ(std::string(s.buffer), "abcabc|bc") << room << share << roomy;
+            EXPECT_EQ(s.length, 9);
+            if (share) {  // written in place when it fits, else copied away from the host's
+                EXPECT_STREQ(held, room > 9 ? "abcabc|bc" : "abc");
+                ZqXmlU_xml_free(held);
+            }
+        }
+    }
+}
+
+// The caller's capacity and length count only as far as the buffer's header vouches; a record
+// that cannot be read is refused (-1) and left alone, as are NULL sinks and formats.
+TEST(Hostile, StaleOrForeignSinkRecordsAreHeldToTheBuffer) {
+    const struct {
+        int length, capacity;  // set over "abcd" in a string of 10 bytes
+        int result, lengthAfter, capacityAfter;
+        std::string text;  // the text after the write of "xy"
+    } cases[] = {
+        {4, 10, 2, 6, 10, "abcdxy"},                        // sound: fits
+        {4, 5000, 2, 6, 10, "abcdxy"},                      // capacity past the buffer
+        {7, 10, 2, 9, 10, std::string("abcd\0\0\0xy", 9)},  // exactly filling it
+        {8, 10, 2, 10, 10 + 2 + 4096, std::string("abcd\0\0\0\0xy", 10)},
+        {500, 10, 2, 12, 10 + 2 + 2 + 4096, std::string("abcd\0\0\0\0\0\0xy", 12)},
+        {-1, 10, -1, -1, 10, "abcd"},  // negative length
+    };
+    for (const auto& c : cases) {
+        Sink s("abcd", 10);
+        s.length = c.length;
+        s.capacity = c.capacity;
+        EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", "xy"), c.result) << c.length << "/" << c.capacity;
+        EXPECT_EQ(s.length, c.lengthAfter) << c.length << "/" << c.capacity;
+        EXPECT_EQ(s.capacity, c.result < 0 ? c.capacity : c.capacityAfter);
+        EXPECT_EQ(std::string(s.buffer, c.text.size()), c.text);
+    }
+    // A buffer that is not a shared XML string (a tagged block) is refused; a capacity of 0 means
+    // no buffer: a new one is made and the old one (the caller's) is not read.
+    void* block = ZqXmlU_Calloc(64, 1, Tag());
+    for (const int capacity : {64, 0}) {
+        Sink s;
+        s.buffer = static_cast<char*>(block);
+        s.length = 3;
+        s.capacity = capacity;
+        EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "q"), capacity ? -1 : 1);
+        EXPECT_EQ(s.buffer == block, capacity != 0);
+        EXPECT_STREQ(s.buffer, capacity ? "" : "q");
+        if (s.buffer == block) s.buffer = nullptr;
+    }
+    ZqXmlU_Free(&block);
+    Sink s;
+    zqtest::PageEnd edge("edge");  // an argument that ends at an inaccessible page
+    EXPECT_TRUE(ZqXmlU_xml_sprintf(nullptr, "x") == -1 && ZqXmlU_xml_sprintf(&s, nullptr) == -1);
+    ZqXmlU_sprintf(nullptr, "x");
+    EXPECT_EQ(ZqXmlU_xml_sprintf(&s, "%s", edge.data()), 4);
+    EXPECT_STREQ(s.buffer, "edge");
 }
 
 TEST(Sink, StreamModeLeavesTheMemoryFieldsAlone) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -88,29 +90,130 @@ TEST(KwList, LentArraysAreCopiedAtTheFirstGrowthAndNeverReleased) {
 }
 
 TEST(KwList, RangeAndIdentityRemoval) {
-    for (auto [start, n] : Points{{1, 2}, {3, 3}, {-1, 2}, {4, INT_MAX}}) {
+    const std::vector<W> all{10, 20, 30, 40, 50};
+    for (const auto& [start, n, kept] : std::vector<std::tuple<int, int, std::vector<W>>>{
+             {1, 2, {10, 40, 50}},
+             {3, 2, {10, 20, 30}},  // the last entries: start + n == count
+             {0, 5, {}},
+             {4, 1, {10, 20, 30, 40}},
+             {3, 3, all},  // one past the end
+             {5, 0, all},
+             {-1, 2, all},
+             {4, INT_MAX, all},
+         }) {
         ZQ_KWLIST_STRUCT_T l = Filled(5);
         ZqXmlU_DelFromKwList(&l, start, n);
-        const std::vector<W> kept{10, 20, 30, 40, 50}, cut{10, 40, 50};
-        EXPECT_EQ(Keys(l), start == 1 ? cut : kept) << start << "," << n;
+        EXPECT_EQ(Keys(l), kept) << start << "," << n;
         ZqXmlU_FreeKwList(&l);
     }
-    ZQ_KWLIST_STRUCT_T l{};
-    for (int size : {10, 11, 12})
-        ZqXmlU_ModifyKwList(&l, W(ZqXmlU_Calloc(size, 1, Tag())), size, 5, Tag());
-    ASSERT_EQ(l.count, 3);
-    const std::vector<W> ac{l.keys[0], l.keys[2]};
-    for (int index : {3, -1, 1})  // only 1 lies inside the list
+    // Purging releases the key and moves the last entry in; the last entry itself moves nothing.
+    for (const auto& [index, order] : Points{{1, 2}, {2, 1}, {0, 21}, {3, -1}, {-1, -1}}) {
+        ZQ_KWLIST_STRUCT_T l{};
+        std::vector<W> blocks;
+        for (int size : {10, 11, 12}) {
+            blocks.push_back(W(ZqXmlU_Calloc(size, 1, Tag())));
+            ZqXmlU_ModifyKwList(&l, blocks.back(), size, 5, Tag());
+        }
         EXPECT_EQ(ZqXmlU_PurgeIdentity(&l, index), 0);
-    EXPECT_TRUE(Keys(l) == ac && l.values[1] == 12 && l.keys[2] == 0 && l.values[2] == 11);
-    ZqXmlU_ModifyKwList(&l, 0, 9, 5, Tag());  // NULL keys are skipped
-    EXPECT_EQ(ZqXmlU_FreeKwAllocList(&l), 10u + 12u + 2 * 5 * kW);
+        // order: the indexes left, two digits (or -1: nothing purged)
+        const std::vector<W> left = order < 0
+                                        ? blocks
+                                        : std::vector<W>{blocks[static_cast<size_t>(order / 10)],
+                                                         blocks[static_cast<size_t>(order % 10)]};
+        EXPECT_EQ(Keys(l), left) << index;
+        if (order >= 0) {  // the purged entry sits past the end: key released, value kept
+            EXPECT_TRUE(l.keys[2] == 0 && l.values[2] == W(10 + index)) << index;
+        }
+        ZqXmlU_ModifyKwList(&l, 0, 9, 5, Tag());  // NULL keys are skipped
+        EXPECT_EQ(ZqXmlU_FreeKwAllocList(&l), (order < 0 ? 33u : 33u - 10 - index) + 2 * 5 * kW);
+    }
 }
 
-TEST(KwListDeathTest, UnsoundOrOversizedListsNeverReachPastTheirArrays) {
-    W word = 5;
-    ZQ_KWLIST_STRUCT_T l{2, 1, 0, &word, &word};  // count past capacity: left alone
-    EXPECT_TRUE(ZqXmlU_ModifyKwList(&l, 5, 1, 1, Tag()) == -1 && l.count == 2 && word == 5);
+// Every export that reads or writes a list tests it first: 0 <= count <= capacity and its arrays
+// present while capacity > 0. An unsound list is left exactly as it was.
+TEST(Hostile, UnsoundListsAreLeftUntouched) {
+    W word[2] = {5, 6};
+    const struct {
+        ZQ_KWLIST_STRUCT_T list;
+        bool keysSound;  // sound as a string or word list, which uses only keys
+    } cases[] = {
+        {{2, 1, 0, word, word}, false},         // count past capacity
+        {{-1, 2, 1, word, word}, false},        // negative count
+        {{0, 10, 0, nullptr, nullptr}, false},  // arrays missing
+        {{0, -3, 0, word, word}, false},       {{1, 2, 0, word, nullptr}, true},  // values missing
+    };
+    for (const auto& [u, keysSound] : cases) {
+        const auto same = [&](const ZQ_KWLIST_STRUCT_T& l) {
+            return std::memcmp(&l, &u, sizeof l) == 0 && word[0] == 5 && word[1] == 6;
+        };
+        for (int mode : {1, 2, 4, 5, 3}) {
+            ZQ_KWLIST_STRUCT_T l = u;
+            EXPECT_EQ(ZqXmlU_ModifyKwList(&l, 5, 1, mode, Tag()), -1) << mode;
+            EXPECT_TRUE(same(l)) << mode;
+        }
+        ZQ_KWLIST_STRUCT_T l = u;
+        ZqXmlU_DelFromKwList(&l, 0, 1);
+        EXPECT_EQ(ZqXmlU_PurgeIdentity(&l, 0), 0);
+        EXPECT_TRUE(same(l)) << u.count << "/" << u.capacity;
+        if (keysSound) continue;
+        ZqXmlU_AddToList(&l, 7);
+        ZqXmlU_AddString(&l, "s");
+        EXPECT_TRUE(ZqXmlU_FreeKwAllocList(&l) == 0 && ZqXmlU_FreeKwList(&l) == 0 && same(l))
+            << u.count << "/" << u.capacity;
+    }
+    // The typed and other lists: NULL columns with capacity 2, count past capacity.
+    uint32_t k32 = 1;
+    uint64_t v64 = 2;
+    ZQ_KWLIST_STRUCT_TQ q{2, 2, 0, nullptr, nullptr}, q2{3, 2, 0, &k32, &v64};
+    ZqXmlU_SortKwList_q(&q);
+    ZqXmlU_SortKwList_q(&q2);
+    EXPECT_TRUE(ZqXmlU_ModifyKwList_q(&q, 1, 1, 5, Tag()) == -1 && q.keys == nullptr);
+    EXPECT_TRUE(q2.count == 3 && k32 == 1 && v64 == 2);
+    ZQ_KWLIST_STRUCT_TP p{0, 4, 0, nullptr, nullptr};
+    EXPECT_TRUE(ZqXmlU_ModifyKwList_p(&p, 1, 1, 1, Tag()) == -1 && p.count == 0);
+    intptr_t column = 0;
+    ZQ_PREFIX_URILIST_STRUCT_T prefix{0, 3, 0, nullptr, &column, &column};
+    EXPECT_TRUE(ZqXmlU_AddToPrefixUriList(&prefix, 1, 2, 3, 0, Tag()) == -1 && prefix.count == 0);
+    prefix.count = 4;
+    EXPECT_TRUE(ZqXmlU_FreePrefixUriList(&prefix) == 0 && prefix.count == 4 &&
+                prefix.capacity == 3);
+    ZQ_TAGS_STRUCT_T tags{nullptr, nullptr, nullptr, nullptr, 5, 0};
+    ZqXmlU_AugmentTags(&tags, 1, 2, 3, 0);
+    EXPECT_EQ(tags.count, 0u);
+    tags.count = 6;
+    EXPECT_TRUE(ZqXmlU_ReleaseTags(&tags) == 0 && tags.count == 6 && tags.capacity == 5);
+    // NULL records: the failure answers.
+    EXPECT_TRUE(ZqXmlU_ModifyKwList(nullptr, 1, 1, 1, Tag()) == -1 &&
+                ZqXmlU_AddToPrefixUriList(nullptr, 1, 2, 3, 0, Tag()) == -1 &&
+                ZqXmlU_FreeKwList(nullptr) == 0 && ZqXmlU_FreeKwAllocList(nullptr) == 0 &&
+                ZqXmlU_ReleaseTags(nullptr) == 0 && ZqXmlU_PurgeIdentity(nullptr, 0) == 0);
+    ZqXmlU_SortKwList_q(nullptr);
+    ZqXmlU_AddString(nullptr, "s");
+}
+
+// Lent arrays that end where an inaccessible page begins: nothing reads or writes past their
+// capacity, searching, appending in place, or copying them at the first growth.
+TEST(Hostile, LentArraysEndingAtAPageAreNeverPassed) {
+    zqtest::PageEnd keyPage(3 * sizeof(W)), valuePage(3 * sizeof(W));
+    auto* keys = reinterpret_cast<W*>(keyPage.data());
+    auto* values = reinterpret_cast<W*>(valuePage.data());
+    keys[0] = 1;
+    keys[1] = 2;
+    ZQ_KWLIST_STRUCT_T l{2, 3, 0, keys, values};
+    EXPECT_EQ(ZqXmlU_ModifyKwList(&l, 9, 0, 4, Tag()), -1);  // 2 + 1 >= 3: copied first
+    EXPECT_TRUE(l.keys != keys && l.capacity == 11 && Keys(l) == (std::vector<W>{1, 2}));
+    ZqXmlU_FreeKwList(&l);
+    ZQ_KWLIST_STRUCT_T full{3, 3, 0, keys, values};
+    keys[2] = 3;
+    ZqXmlU_DelFromKwList(&full, 1, 2);  // the last two, up to the page
+    EXPECT_EQ(Keys(full), std::vector<W>{1});
+    full = {3, 3, 0, keys, values};
+    keys[0] = keys[1] = keys[2] = 0;
+    EXPECT_EQ(ZqXmlU_FreeKwAllocList(&full), 0u);  // NULL keys; lent arrays are not released
+    EXPECT_TRUE(full.count == 0 && full.capacity == 3 && full.keys == keys);
+}
+
+TEST(KwListDeathTest, OversizedListsEndTheProcess) {
     uint32_t key = 0;
     uint64_t value = 0;
     ZQ_KWLIST_STRUCT_TQ q{300000000, 300000000, 0, &key, &value};  // 8-byte values: > 4 GiB

@@ -1,8 +1,12 @@
 // Metadata documents and file names: label documents to XMP packets, the label walk, numbered
 // names, history entries and parameters, regions, sidecar and shrunk names, and the subcommands.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -59,6 +63,22 @@ TEST(Compartments, NumbersAndCopies) {
     ZqXmlU_SplitCompartments(&sink, &copy, nullptr);
     EXPECT_STREQ(copy, "<a/>");
     EXPECT_TRUE(copy != sink.buffer && ZqXmlU_xml_free(copy));
+    // The length counts only as far as the buffer records; a stream sink, or one that cannot be
+    // read, gives no copy.
+    std::memset(sink.buffer, 'x', 4099);  // no NUL within the buffer
+    sink.length = 1 << 30;
+    ZqXmlU_SplitCompartments(&sink, &copy, nullptr);
+    EXPECT_EQ(copy ? std::strlen(copy) : 0, 4099u);
+    ZqXmlU_xml_free(copy);
+    for (int broken : {0, 1}) {
+        ZQ_XML_STRUCT_T odd = sink;
+        if (broken)
+            odd.length = -1;
+        else
+            odd.file = stdout;
+        ZqXmlU_SplitCompartments(&odd, &copy, nullptr);
+        EXPECT_EQ(copy, nullptr);
+    }
     ZqXmlU_xml_free(sink.buffer);
 }
 
@@ -93,6 +113,24 @@ TEST(MakeMsdisXml, RootsInDocumentOrderAsOftenAsTheyOccur) {
          "<Word title=\"b\"></Word>\n</Word>\n" +
              kPeople,
          "<rdf:li>a</rdf:li>\n" + ann},
+        // Roots nested in roots, three deep: each root's lines, in the order the roots begin.
+        {"<Word title=\"KeywordRoot\"><Word title=\"PeopleRoot\"><Word title=\"p\"></Word>"
+         "<Word title=\"SyncRoot\"><Word title=\"x\"></Word></Word><Word title=\"q\"></Word>"
+         "</Word></Word>\n",
+         "<rdf:li>PeopleRoot/p</rdf:li>\n<rdf:li>PeopleRoot/SyncRoot/x</rdf:li>\n"
+         "<rdf:li>PeopleRoot/q</rdf:li>\n<rdf:li>People/p</rdf:li>\n"
+         "<rdf:li>People/SyncRoot/x</rdf:li>\n<rdf:li>People/q</rdf:li>\n<rdf:li>Sync/x</"
+         "rdf:li>\n"},
+        // A nested root that is a leaf gives no line of its own; a nested keyword root drops the
+        // leading "/" of its paths, an empty one stays empty.
+        {"<Word title=\"EventRoot\"><Word title=\"KeywordRoot\"></Word><Word title=\"SyncRoot\">"
+         "<Word title=\"KeywordRoot\"><Word title=\"\"></Word></Word></Word></Word>\n",
+         "<rdf:li>Events/KeywordRoot</rdf:li>\n<rdf:li>Events/SyncRoot/KeywordRoot</rdf:li>\n"
+         "<rdf:li>Sync/KeywordRoot</rdf:li>\n<rdf:li></rdf:li>\n"},
+        // A root whose start tag sits inside another label's start tag.
+        {"<Word title=\"EventRoot\"><Word <Word title=\"SyncRoot\"><Word title=\"x\"></Word>"
+         "</Word></Word>\n",
+         "<rdf:li>Events/SyncRoot/x</rdf:li>\n<rdf:li>Sync/x</rdf:li>\n"},
     };
     for (const auto& [body, bag] : cases)
         EXPECT_EQ(Bag(body), bag) << body;
@@ -111,6 +149,69 @@ TEST(MakeMsdisXml, BrokenDocumentsWriteNothingButAreCleanedUp) {
     EXPECT_EQ(sink.buffer, nullptr);
 }
 
+// A packet the sink cannot take whole is no packet: the sink gets its earlier text back (a sink
+// that had no buffer has none again). The bag (about 40 MB) outgrows the heap left to the child.
+void PacketsUnderALowHeap() {
+    std::string labels = "<Labels><Word title=\"KeywordRoot\">";
+    for (int i = 0; i < 200; ++i)
+        labels += "<Word title=\"" + std::string(40, 'd') + "\">";
+    for (int i = 0; i < 5000; ++i)
+        labels += "<Word title=\"leaf\"></Word>";
+    for (int i = 0; i < 201; ++i)
+        labels += "</Word>";
+    labels += "</Labels>";
+    ZQ_XML_STRUCT_T kept{}, empty{};
+    ZqXmlU_xml_sprintf(&kept, "keep");
+    const int capacity = kept.capacity;
+    zqtest::LimitHeap(24u << 20);
+    for (ZQ_XML_STRUCT_T* sink : {&kept, &empty}) {
+        Text doc(labels);
+        ZqXmlU_MakeMsdisXml(doc, sink);
+    }
+    const bool restored =
+        kept.length == 4 && std::strcmp(kept.buffer, "keep") == 0 && kept.capacity >= capacity;
+    std::_Exit(restored && !empty.buffer && !empty.length && !empty.capacity ? 0 : 2);
+}
+
+TEST(MakeMsdisXmlDeathTest, AFailedWriteLeavesNoCutPacket) {
+    if (!zqtest::CanLimitHeap())
+        GTEST_SKIP() << "no way to hold the heap of a 64-bit Windows process";
+    EXPECT_EXIT(PacketsUnderALowHeap(), testing::ExitedWithCode(0), "");
+}
+
+// Hostile callers of the metadata exports: sinks that cannot be written get nothing, documents
+// ending at an inaccessible page are read no further than their NUL.
+TEST(Hostile, LabelPacketsForUnwritableSinksAndTextsAtAPage) {
+    const std::string doc = LineEnds("<Labels>\n" + kPeople + "</Labels>\n", false);
+    ASSERT_FALSE(Packet(doc).empty());  // a sound sink gets a packet
+    void* block = ZqXmlU_Calloc(64, 1, zqtest::Tag());
+    ZQ_XML_STRUCT_T foreign{nullptr, static_cast<char*>(block), 2, 64, 0, 0, 0, nullptr};
+    ZQ_XML_STRUCT_T negative{};
+    negative.length = -1;
+    for (ZQ_XML_STRUCT_T* sink : {&foreign, &negative}) {
+        const ZQ_XML_STRUCT_T before = *sink;
+        ZqXmlU_MakeMsdisXml(Text(doc), sink);
+        EXPECT_EQ(std::memcmp(sink, &before, sizeof before), 0);
+    }
+    ZqXmlU_Free(&block);
+    for (const std::string& text :
+         {doc, doc + "\r", std::string("<Labels><Word title=\"SyncRoot\"></Labels>")}) {
+        zqtest::PageEnd edge(text);
+        ZQ_XML_STRUCT_T sink{};
+        ZqXmlU_MakeMsdisXml(edge, &sink);
+        ASSERT_NE(sink.buffer, nullptr) << text;  // a packet, its bag empty for the last
+        EXPECT_EQ(std::string(sink.buffer).substr(static_cast<size_t>(sink.length) - 23),
+                  "</rdf:RDF></x:xmpmeta>\n");
+        ZqXmlU_xml_free(sink.buffer);
+        char path[16] = "";
+        ZQ_KWLIST_STRUCT_T list{};
+        zqtest::PageEnd label(text.substr(8));
+        ZqXmlU_ProcessExtractablePaths(label, &list, 1, path, sizeof path, 1);
+        ZqXmlU_FreeKwAllocList(&list);
+    }
+    ZqXmlU_MakeMsdisXml(nullptr, nullptr);
+}
+
 TEST(MakeMsdisXml, DeepDocumentsNeitherExhaustTheStackNorTakeQuadraticTime) {
     constexpr int kDepth = 100000;
     std::string doc = "<Word title=\"KeywordRoot\">", path;
@@ -124,6 +225,18 @@ TEST(MakeMsdisXml, DeepDocumentsNeitherExhaustTheStackNorTakeQuadraticTime) {
     for (int i = 0; i < kDepth; ++i)
         roots += "<Word title=\"SyncRoot\">";
     EXPECT_EQ(Bag(roots), "");
+    // Nested roots with a leaf and a wide tail of labels without leaves ("a=" is a title whose
+    // closing quote follows '='): walking each root on its own would pass the tail once per
+    // root; their lines are the packet, the tail is walked once.
+    std::string nested;
+    for (int i = 0; i < 500; ++i)
+        nested += "<Word title=\"SyncRoot\">";
+    nested += "<Word title=\"z\"></Word>";
+    for (int i = 0; i < 100000; ++i)
+        nested += "<Word title=\"a=\"x</Word></Word>";
+    const std::string bag = Bag(nested);
+    EXPECT_EQ(std::count(bag.begin(), bag.end(), '\n'), 500);
+    EXPECT_EQ(bag.substr(bag.size() - 24), "<rdf:li>Sync/z</rdf:li>\n");
 }
 
 TEST(ProcessExtractablePaths, ResultsPathsAndPathBuffer) {
@@ -156,6 +269,17 @@ TEST(ProcessExtractablePaths, ResultsPathsAndPathBuffer) {
         EXPECT_EQ(paths, expected) << text;
         EXPECT_STREQ(path, pathAfter) << text;
         ZqXmlU_FreeKwAllocList(&list);
+    }
+    // An unsound list is left alone: -1, nothing walked.
+    uintptr_t word = 0;
+    for (ZQ_KWLIST_STRUCT_T bad : {ZQ_KWLIST_STRUCT_T{1, 0, 0, &word, &word},
+                                   ZQ_KWLIST_STRUCT_T{0, 5, 0, nullptr, nullptr}}) {
+        const ZQ_KWLIST_STRUCT_T before = bad;
+        char path[8] = "";
+        EXPECT_EQ(
+            ZqXmlU_ProcessExtractablePaths(Text("<Word title=\"x\"></Word>"), &bad, 1, path, 8, 0),
+            -1);
+        EXPECT_EQ(std::memcmp(&bad, &before, sizeof bad), 0);
     }
 }
 
@@ -227,6 +351,37 @@ TEST(AddHistoryEntry, InsertsBeforeTheSequenceEnd) {
     }
 }
 
+// A document that cannot take an insertion (not a shared XML string: here a tagged block) is
+// left as it was, and the edit is reported lost; edits in place still work on it.
+TEST(Hostile, RefusedDocumentEditsAreReported) {
+    const std::string doc = "<r><h><rdf:Seq>\n</rdf:Seq></h><p a='1'>abcd</p></r>";
+    zqtest::Block<char> block;
+    const auto fresh = [&] {
+        ZqXmlU_Free(reinterpret_cast<void**>(&block.p));
+        block.p = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(doc.size()) + 64, 1, nullptr));
+        doc.copy(block.p, doc.size());
+        return block.p;
+    };
+    char* d = fresh();
+    EXPECT_EQ(ZqXmlU_AddHistoryEntry(d, Text("h"), nullptr, Text("<rdf:li>e</rdf:li>")), 1);
+    EXPECT_EQ(d, block.p);
+    for (const auto& [value, result, after] :
+         std::vector<std::tuple<const char*, int, std::string>>{
+             {"uvwxyz", -1, doc},  // grows: refused
+             {"wxyz", 0, "<r><h><rdf:Seq>\n</rdf:Seq></h><p a='1'>wxyz</p></r>"},
+             {"xy", 0, "<r><h><rdf:Seq>\n</rdf:Seq></h><p a='1'  >xy</p></r>"},
+         }) {
+        d = fresh();
+        EXPECT_EQ(ZqXmlU_FixParam(d, Text("p"), Text("b"), Text(value), nullptr), result) << value;
+        EXPECT_EQ(std::string(d), after);
+    }
+    d = fresh();
+    EXPECT_EQ(ZqXmlU_FixParam(d, Text("q"), Text(""), Text("v"), Text("<r")), -1);  // absent
+    EXPECT_EQ(std::string(d), doc);
+    Doc shared("<r x='>");  // the anchor's tag is not closed
+    EXPECT_EQ(ZqXmlU_FixParam(shared.p, Text("q"), Text(""), Text("v"), Text("<r")), -1);
+}
+
 TEST(FixParam, ShorterEqualLongerAbsentAndUnclosed) {
     const std::string big(5000, 'v'), attributes = "b='" + std::string(400, 'x') + "'";
     const std::tuple<std::string, std::string, std::string, const char*, int, std::string> cases[] =
@@ -283,6 +438,26 @@ TEST(Regions, CraftAndCarryThroughACrop) {
     EXPECT_EQ(std::vector<uintptr_t>(out.keys, out.keys + out.count),
               (std::vector<uintptr_t>{0, 2}));
     EXPECT_EQ(outside[4], 0.7);
+    // A crop of size 0/0 inside a region: 0 / 0 in every coordinate, without a trap.
+    double point[4] = {0.5, 0.3, 0.5, 0.3};
+    ZQ_KWLIST_STRUCT_T one{}, none{};
+    double* big = ZqXmlU_CraftRectangleSubregion(4, 1, 0, 3, 2, zqtest::Tag());
+    ZqXmlU_ModifyKwList(&one, reinterpret_cast<uintptr_t>(big), 0, 5, zqtest::Tag());
+    ZqXmlU_AdjustRegions(0.0, point, &one, &none);
+    EXPECT_TRUE(std::isnan(big[4]) && std::isnan(big[5]) && std::isnan(big[6]) &&
+                std::isnan(big[7]) && none.count == 0);
+    // Unsound lists, or one list for both: nothing clipped, nothing recorded.
+    const std::vector<double> kept(big + 4, big + 8);
+    uintptr_t word = 0;
+    ZQ_KWLIST_STRUCT_T unsound{2, 1, 0, &word, &word};
+    for (const auto& [in, outList] : {std::pair{&one, &unsound}, {&unsound, &none}, {&one, &one}}) {
+        const ZQ_KWLIST_STRUCT_T a = *in, b = *outList;
+        EXPECT_EQ(ZqXmlU_AdjustRegions(0.0, crop, in, outList), 0);
+        EXPECT_TRUE(std::memcmp(in, &a, sizeof a) == 0 && std::memcmp(outList, &b, sizeof b) == 0);
+    }
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), big + 4,
+                           [](double x, double y) { return std::isnan(x) && std::isnan(y); }));
+    ZqXmlU_FreeKwAllocList(&one);
     ZqXmlU_FreeKwList(&out);
     ZqXmlU_FreeKwAllocList(&regions);
 }
@@ -331,6 +506,11 @@ TEST(FileNames, ShrunkCounterSkipsExistingCopies) {
     touch("s_IMG_0042_1.JPG");
     touch("s_IMG_0042_3.JPG");
     EXPECT_EQ(Names(folder + "IMG_0042.JPG").second, folder + "s_IMG_0042_2.JPG");
+    for (const char* name :
+         {"s_IMG_0042_2.JPG", "s_IMG_0042_4.JPG", "s_IMG_0042_5.JPG", "s_IMG_0042_6.JPG",
+          "s_IMG_0042_7.JPG", "s_IMG_0042_8.JPG", "s_IMG_0042_9.JPG"})
+        touch(name);
+    EXPECT_EQ(Names(folder + "IMG_0042.JPG").second, folder + "s_IMG_0042_10.JPG");  // two digits
     std::u16string present(folder.begin(), folder.end()), absent = present + u"none";
     present += u"s_IMG_0042.JPG";
     EXPECT_TRUE(zq::CanOpenForReading(present.data()));

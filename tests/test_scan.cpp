@@ -304,6 +304,62 @@ TEST(ExtractComment, ReadableStrings) {
     ZqXmlU_xml_free(document);
 }
 
+// Hostile callers of the document editors: an unsound list of items, a tagged block where a
+// shared XML string is expected, and stale capacities are refused or held to the document.
+TEST(Hostile, UnsoundListsForeignAndStaleDocuments) {
+    // An unsound list of items is left alone: 0, nothing appended.
+    uintptr_t word = 7;
+    for (ZQ_KWLIST_STRUCT_T bad : {ZQ_KWLIST_STRUCT_T{2, 1, 0, &word, &word},
+                                   ZQ_KWLIST_STRUCT_T{0, 3, 0, nullptr, nullptr}}) {
+        const ZQ_KWLIST_STRUCT_T before = bad;
+        auto exact = Exact("<dc:subject><rdf:li>a</rdf:li></dc:subject>");
+        EXPECT_EQ(
+            ZqXmlU_GetElementContents(exact.data(), C("dc:subject"), nullptr, &bad, 2, 0, 0, Tag()),
+            0);
+        EXPECT_TRUE(std::memcmp(&bad, &before, sizeof bad) == 0 && word == 7);
+    }
+    // A tagged block is no shared XML string: it has no capacity to grow into, so the insertion
+    // is refused (-1) and the text stays.
+    auto* block = static_cast<char*>(ZqXmlU_Calloc(64, 1, Tag()));
+    std::memcpy(block, "<a></a>", 8);
+    char* text = block;
+    int unused = 0;
+    EXPECT_EQ(ZqXmlU_InsertString(text, unused, C("x"), C("<a"), 0, 0), -1);
+    EXPECT_TRUE(text == block && std::strcmp(block, "<a></a>") == 0);
+    Release(block);
+    // The caller's capacity counts as far as the document records it: a stale larger one grows
+    // the document instead of writing past it; a smaller one never shrinks it. A document that
+    // is not a shared XML string, or a position past the recorded size, gets nothing.
+    for (const auto& [stated, recorded, after, size] :
+         std::vector<std::tuple<unsigned, unsigned, unsigned, unsigned>>{
+             {100000, 8, 8 + 2048, 8 + 2048},
+             {8, 4000, 8 + 2048, 4000},
+             {20, 20, 20, 20},  // 16 bytes of reserve after writePos and one more: no growth
+             {19, 19, 19 + 2048, 19 + 2048},
+         }) {
+        unsigned cap = stated;
+        char* doc = Shared("<x>", recorded);
+        char* at = doc + 3;
+        zqtest::PageEnd one("q");  // one data byte (and the NUL) at an inaccessible page
+        ZqXmlU_ExtractComment(reinterpret_cast<unsigned char*>(one.data()), at, doc, cap, 1);
+        EXPECT_EQ(std::string(doc), "<x><!-- q -->\n\t\t") << stated << "/" << recorded;
+        EXPECT_TRUE(cap == after && SharedSize(doc) == size) << stated << "/" << recorded;
+        ZqXmlU_xml_free(doc);
+    }
+    auto* tagged = static_cast<char*>(ZqXmlU_Calloc(64, 1, Tag()));
+    char* shared = Shared("<x>", 64);
+    for (char* doc : {tagged, shared}) {
+        char* at = doc == tagged ? doc : doc + 65;
+        char* same = doc;
+        unsigned cap = 64;
+        unsigned char one[1] = {'q'};
+        EXPECT_EQ(ZqXmlU_ExtractComment(one, at, same, cap, 1), at);
+        EXPECT_TRUE(same == doc && doc[3] == '\0' && cap == 64);
+    }
+    Release(tagged);
+    ZqXmlU_xml_free(shared);
+}
+
 TEST(FileToBuf, NullLentAndOwnedBuffers) {
     const struct {
         unsigned fileSize, startCapacity, owned, capacity;  // startCapacity 0: NULL buffer
@@ -318,10 +374,10 @@ TEST(FileToBuf, NullLentAndOwnedBuffers) {
         FILE* file = std::tmpfile();
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::rewind(file);
-        char lent[100];
+        zqtest::PageEnd lent(100);  // a byte past it faults
         char* buffer = !c.startCapacity ? nullptr
                        : c.owned        ? static_cast<char*>(ZqXmlU_Calloc(100, 1, Tag()))
-                                        : lent;
+                                        : lent.data();
         char* const given = buffer;
         unsigned capacity = c.startCapacity;
         int owned = c.owned;

@@ -101,8 +101,9 @@ TEST(CharClass, ValidXmlChars) {
 // ---- Escaping ----
 
 TEST(Escape, StringEscaper) {
-    // Into a new block of 8 x size + 2 bytes, the text's length standing for a size of 0 or one
-    // too large for a block to record; a report-only call gives the same bits.
+    // Into a new block of 8 x n + 2 bytes, n the bytes read: the text up to its NUL, at most
+    // `size` (a size beyond the text never enlarges the block); a report-only call gives the
+    // same bits.
     const std::tuple<std::string, unsigned, std::string, int, unsigned> cases[] = {
         {"a<b & \"c\"", 0, "a&lt;b &amp; &quot;c&quot;", 3, 74},
         {"'>&", 0, "&apos;&gt;&amp;", 3, 26},
@@ -111,7 +112,11 @@ TEST(Escape, StringEscaper) {
         {"\x01\x1B\x1F\x7F\x08\x0B\x0C\x0E", 0, "&#001;&#027;&#031;&#127;&#008;&#011;&#012;&#014;",
          1, 66},
         {"abcdefgh", 5, "abcde", 0, 42},
+        {"abcdefgh", 8, "abcdefgh", 0, 66},
+        {"abcdefgh", 9, "abcdefgh", 0, 66},
         {"a<", 0xFFFFFFFF, "a&lt;", 1, 18},
+        {"a<", 0x1FFFFFFE, "a&lt;", 1, 18},
+        {"a<", 3, "a&lt;", 1, 18},
     };
     for (const auto& [in, size, expected, bits, used] : cases) {
         Text text(in);
@@ -294,6 +299,12 @@ TEST(DeEscape, WideForms) {
     p = longOut.data();
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, longIn, 7000, Tag()), 6002);
     EXPECT_EQ(longOut[6000], u'&');
+    // A short tag is filled up with '_': the result and the temporary are released (the leak
+    // checker of the sanitized build sees the temporary).
+    char shortTag[] = "ab";
+    zqtest::Block<ZqWChar> tagged;
+    EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &tagged.p, longIn, 0, shortTag), 6002);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(tagged.p) - 8, "3b__", 4), 0);
 }
 
 TEST(DeEscape, LForm) {

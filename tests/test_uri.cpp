@@ -164,6 +164,9 @@ TEST(Users, BasesAndTheirOwners) {
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text(MakeUri("bob", "t", 1, 1)), &b.list), 1);
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text(MakeUri("carol", "t", 1, 1)), &b.list), -1);
     EXPECT_EQ(ZqXmlU_IsUserOwned(Text("http://elsewhere/x"), &b.list), 3);
+    EXPECT_EQ(ZqXmlU_IsUserOwned(Text(b.Key(1)), &b.list), 1);  // exactly the base
+    EXPECT_EQ(ZqXmlU_IsUserOwned(Text(b.Key(1).substr(0, b.Key(1).size() - 1)), &b.list), -1);
+    EXPECT_EQ(ZqXmlU_IsUserOwned(Text(kBase), &b.list), -1);
 
     EXPECT_EQ(b.Name(0), "alice");
     EXPECT_EQ(b.Name(0, 3), "al");  // bounded by the size given
@@ -183,6 +186,38 @@ TEST(Users, BasesAndTheirOwners) {
     ASSERT_EQ(b.list.count, 4);
     EXPECT_EQ(b.Key(0), kBase + "/d/a/n_/dan/");
     EXPECT_EQ(b.Key(3), kBase + "/zq/");
+}
+
+// An unsound list of bases (count past capacity, a negative count, arrays missing) is neither
+// read nor written: each export gives its failure answer and the list stays as it was. Texts
+// ending at an inaccessible page are read no further than their NUL.
+TEST(Hostile, UnsoundListsOfBasesAndTextsAtAPage) {
+    const std::string alice = kBase + "/a/l/ic/alice/";
+    uintptr_t keys[1] = {reinterpret_cast<uintptr_t>(alice.c_str())}, values[1] = {0};
+    const ZQ_KWLIST_STRUCT_T cases[] = {{2, 1, 1, keys, values},
+                                        {-1, 1, 1, keys, values},
+                                        {1, 1, 0, keys, nullptr},
+                                        {0, 4, 0, nullptr, nullptr}};
+    for (const ZQ_KWLIST_STRUCT_T& u : cases) {
+        ZQ_KWLIST_STRUCT_T l = u;
+        char name[65] = "#";
+        EXPECT_EQ(ZqXmlU_MakeUriBase(Text("bob"), &l, 1), -1);
+        ZqXmlU_GetAdditionalUsernames(&l, Text("carol,(C)"));
+        EXPECT_EQ(ZqXmlU_IsUserOwned(Text(alice + "t_01_001.zqtv"), &l), -1);  // counts as empty
+        EXPECT_EQ(ZqXmlU_IsUserOwned(Text("http://elsewhere/"), &l), 0);
+        ZqXmlU_GetUsernameI(&l, 0, name, sizeof name);
+        EXPECT_STREQ(name, "");
+        EXPECT_EQ(ZqXmlU_GetMatchingUri(&l, Text("alice")), -1);
+        EXPECT_TRUE(std::memcmp(&l, &u, sizeof l) == 0 && keys[0] && values[0] == 0) << u.count;
+    }
+    EXPECT_EQ(ZqXmlU_MakeUriBase(nullptr, nullptr, 0), -1);
+    Bases b;
+    b.Add("alice");
+    zqtest::PageEnd base(b.Key(0)), name("alice"), list("bob,(x)");
+    EXPECT_EQ(ZqXmlU_IsUserOwned(base, &b.list), 0);
+    EXPECT_EQ(ZqXmlU_GetMatchingUri(&b.list, name), 0);
+    ZqXmlU_GetAdditionalUsernames(&b.list, list);
+    EXPECT_EQ(b.Entries(), "alice=x|bob");
 }
 
 TEST(Users, AdditionalUserNames) {

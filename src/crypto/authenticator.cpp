@@ -14,6 +14,7 @@
 
 #include "crypto/authkey.h"
 #include "frame/tag.h"
+#include "frame/xmlstring.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -90,13 +91,14 @@ extern "C" {
 
 int ZQ_CALL ZqXmlU_InsertAuthenticators(const char* plain, const char* auth, ZQ_XML_STRUCT_T* sink,
                                         int start) {
-    // A memory sink whose text (and its NUL) lies within its buffer.
-    if (!sink || sink->file || !sink->buffer || sink->length < 0 ||
-        sink->length >= sink->capacity || start < 0 || start > sink->length) {
+    // A memory sink whose text (and its NUL) lies within its buffer, as the buffer records it.
+    zq::SinkText held;
+    if (!sink || sink->file || !zq::ReadSink(*sink, held) || !held.buffer ||
+        held.length >= held.capacity || start < 0 || start > held.length) {
         return -1;
     }
-    const char* text = sink->buffer;
-    const auto length = static_cast<size_t>(sink->length);
+    const char* text = held.buffer;
+    const auto length = static_cast<size_t>(held.length);
     const int64_t end = EndOfFirstStartTag(text, length, static_cast<size_t>(start));
     if (end < 0) return -1;
     const int head = static_cast<int>(end);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/alloc.h"
 #include "frame/tag.h"
 #include "platform/fmt.h"
 #include "zqxmlu.h"
@@ -95,8 +96,7 @@ void ZQ_CALL ZqXmlU_EncryptPassword(const char* key1, const char* key2, const ch
     Diffuse(block, length);
     Mask(block, length, digest);
 
-    auto* text =
-        static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(length * 15 / 10), 1, zq::kTagWork));
+    auto* text = static_cast<char*>(zq::AllocBlock(length * 15 / 10, 1, zq::kTagWork));
     ZqXmlU_ToBase64(block, static_cast<uint32_t>(length), text, 0, 0);
     *record = text;
     OPENSSL_cleanse(block, sizeof block);
@@ -117,7 +117,7 @@ void ZQ_CALL ZqXmlU_DecryptPassword(const char* key1, const char* key2, char** p
     Undiffuse(block, k);
     const unsigned n = block[0];
     if (n < k) {
-        auto* text = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(n + 1), 1, zq::kTagWork));
+        auto* text = static_cast<char*>(zq::AllocBlock(n + 1, 1, zq::kTagWork));
         std::memcpy(text, block + 1, n);
         *password = text;
     } else {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/size.h"
 #include "frame/tag.h"
 #include "zqxmlu.h"
 
@@ -15,16 +16,11 @@ namespace zq {
 // when the heap cannot give it a tagged block.
 [[noreturn]] void HeapExhausted(uint64_t bytes);
 
-// The largest payload a tagged block can record (its size field is 32 bits, its frame 12 bytes).
-inline constexpr uint64_t kMaxBlock = UINT32_MAX - 12;
-
-// A zeroed tagged block of count * elemSize bytes. A request that a block cannot record can
-// never be met and ends the process as heap exhaustion does.
+// A zeroed tagged block of count * elemSize bytes. A request beyond kMaxPayload can never be met
+// and ends the process as heap exhaustion does.
 inline void* AllocBlock(uint64_t count, uint32_t elemSize, const char* tag) {
-    const uint64_t bytes = count * elemSize;
-    if (elemSize != 0 && (count > UINT32_MAX / elemSize || bytes > kMaxBlock)) {
-        HeapExhausted(bytes);
-    }
+    const uint64_t bytes = PayloadBytes(count, elemSize);
+    if (bytes == kTooLarge) HeapExhausted(kTooLarge);
     return ZqXmlU_Calloc(static_cast<int>(static_cast<uint32_t>(bytes)), 1, tag);
 }
 

@@ -1,7 +1,10 @@
 // Module settings: the log root, kept in 8-bit and wide form.
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
 
+#include "frame/alloc.h"
 #include "frame/tag.h"
 #include "platform/fmt.h"
 #include "platform/utf.h"
@@ -38,22 +41,16 @@ void ZQ_CALL ZqXmlU_SetLogRoot(const char* path) {
         return;
     }
     const size_t n = std::strlen(path);
-    const int units = static_cast<int>(n + 1);
-    auto* narrow = static_cast<char*>(ZqXmlU_Calloc(units, 1, zq::kTagLogRoot));
-    auto* wide = static_cast<ZqWChar*>(ZqXmlU_Calloc(units, sizeof(ZqWChar), zq::kTagLogRoot));
-
-    // UTF-8 never yields more UTF-16 units than it has bytes, so n + 1 units always suffice.
-    ZqWChar local[kLocalUnits];
-    ZqWChar* temp = local;
-    if (n + 1 > kLocalUnits) {
-        temp = static_cast<ZqWChar*>(ZqXmlU_Calloc(units, sizeof(ZqWChar), zq::kTagWork));
-    }
-    if (zq::Utf8ToUtf16(path, units, temp, units) == 0) temp[0] = 0;
-    zq::CopyTo(narrow, n + 1, path);
-    zq::CopyTo(wide, n + 1, temp);
-    if (temp != local) {
-        void* t = temp;
-        ZqXmlU_Free(&t);
+    // The conversion counts in int: a longer path is stored whole but converted only so far.
+    const int units = static_cast<int>(std::min<size_t>(n + 1, INT_MAX));
+    auto* narrow = static_cast<char*>(zq::AllocBlock(n + 1, 1, zq::kTagLogRoot));
+    auto* wide = static_cast<ZqWChar*>(zq::AllocBlock(n + 1, sizeof(ZqWChar), zq::kTagLogRoot));
+    {
+        // UTF-8 never yields more UTF-16 units than it has bytes, so n + 1 units always suffice.
+        zq::Scratch<ZqWChar, kLocalUnits> temp(n + 1, true);
+        if (zq::Utf8ToUtf16(path, units, temp.get(), units) == 0) temp.get()[0] = 0;
+        zq::CopyTo(narrow, n + 1, path);
+        zq::CopyTo(wide, n + 1, temp.get());
     }
 
     Release(g_root.exchange(narrow), g_rootW.exchange(wide));

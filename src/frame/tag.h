@@ -2,28 +2,28 @@
 #ifndef ZQ_FRAME_TAG_H
 #define ZQ_FRAME_TAG_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace zq {
 
-// Reads the four tag bytes of `tag` in string order, as one little-endian-agnostic word (memory
-// order is kept). A tag shorter than four characters is read only up to its NUL; the missing
-// bytes are 0 (not tag characters, so such a tagged block is never released). A NULL tag reads
-// as "null".
+// What fills up a tag shorter than four characters.
+inline constexpr char kTagFill = '_';
+
+// Reads the four tag bytes of `tag` in string order, as one word (memory order is kept). A tag
+// shorter than four characters is read only up to its NUL and filled up with '_'; a NULL tag
+// reads as "null". Either way the block gets a tag that lets it be released.
 inline uint32_t TagWord(const char* tag) {
     char bytes[4] = {'n', 'u', 'l', 'l'};
-    if (tag && tag[0] && tag[1] && tag[2]) {  // the usual four-character tag
+    if (tag && tag[0] && tag[1] && tag[2] && tag[3]) {  // the usual four-character tag
         std::memcpy(bytes, tag, 4);
     } else if (tag) {
-        for (int i = 0; i < 4; ++i) {
+        size_t i = 0;
+        for (; i < 4 && tag[i] != '\0'; ++i)
             bytes[i] = tag[i];
-            if (tag[i] == '\0') {
-                for (int k = i + 1; k < 4; ++k)
-                    bytes[k] = '\0';
-                break;
-            }
-        }
+        for (; i < 4; ++i)
+            bytes[i] = kTagFill;
     }
     uint32_t word;
     std::memcpy(&word, bytes, sizeof word);

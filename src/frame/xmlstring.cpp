@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frame/size.h"
 #include "frame/tag.h"
 #include "frame/xmlstring.h"
-#include "platform/fmt.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -20,7 +20,10 @@ namespace {
 constexpr uint32_t kMagic = zq::kSharedMagic;
 constexpr size_t kHeader = zq::kSharedHeader;
 constexpr size_t kSpare = zq::kSharedSpare;
-constexpr int64_t kMaxSize = static_cast<int64_t>(zq::kMaxSharedSize);
+static_assert(zq::kMaxPayload + kHeader + kSpare <= UINT32_MAX, "an allocation fits any size_t");
+
+// Formatted text that fits this local buffer is not taken from the heap.
+constexpr size_t kLocalPiece = 1024;
 
 struct Header {
     uint32_t magic;
@@ -34,98 +37,111 @@ inline Header* HeaderOf(char* p) {
 }
 
 inline bool IsShared(char* p) {
-    if (!p) return false;
-    uint32_t magic;
-    std::memcpy(&magic, p - kHeader, sizeof magic);
-    return magic == kMagic;
+    uint32_t size = 0;
+    return zq::SharedSizeOf(p, size);
 }
 
-char* AllocWithTagWord(uint32_t size, uint32_t tagWord) {
+char* AllocWithTagWord(uint64_t size, uint32_t tagWord) {
+    if (zq::PayloadBytes(size, 1) == zq::kTooLarge) return nullptr;
     auto* raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + kHeader + kSpare));
     if (!raw) return nullptr;
     auto* h = reinterpret_cast<Header*>(raw);
     h->magic = kMagic;
     h->tag = tagWord;
     h->refs = 1;
-    h->size = size;
-    std::memset(raw + kHeader, 0, size);
+    h->size = static_cast<uint32_t>(size);
+    // The text area is zeroed, and the first spare byte ends even a full (or empty) area.
+    std::memset(raw + kHeader, 0, static_cast<size_t>(size) + 1);
     return raw + kHeader;
 }
 
+// The formatted text of one write, made before the sink's buffer is touched: arguments taken from
+// the sink's own text are read while it is whole and in place. Short texts live in a local
+// buffer, longer ones on the heap.
+class Piece {
+  public:
+    Piece() = default;
+    Piece(const Piece&) = delete;
+    Piece& operator=(const Piece&) = delete;
+    ~Piece() { std::free(heap_); }
+
+    // false on a format error or when the heap cannot hold the text.
+    bool Format(const char* format, va_list args) {
+        va_list first;
+        va_copy(first, args);
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): initialised by the caller
+        length_ = std::vsnprintf(local_, sizeof local_, format, first);
+        va_end(first);
+        if (length_ < 0) return false;
+        if (static_cast<size_t>(length_) < sizeof local_) return true;
+        heap_ = static_cast<char*>(std::malloc(static_cast<size_t>(length_) + 1));
+        if (!heap_) return false;
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): initialised by the caller
+        return std::vsnprintf(heap_, static_cast<size_t>(length_) + 1, format, args) == length_;
+    }
+    const char* text() const { return heap_ ? heap_ : local_; }
+    int length() const { return length_; }
+
+  private:
+    char local_[kLocalPiece];
+    char* heap_ = nullptr;
+    int length_ = 0;
+};
+
 // Appends formatted text to a sink. headroom: grow by a quarter of the text plus 4096 bytes
 // beyond the need (else exactly to the need). Returns the bytes appended, the stream's result in
-// stream mode, or -1 when nothing could be appended (encoding error, no heap for the growth).
+// stream mode, or -1 when nothing was appended (a sink that cannot be read, an encoding error, no
+// heap for the text or the growth); the sink is then left as it was.
 int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list args) {
     if (!sink || !format) return -1;
     // The analyzer cannot see that a va_list parameter is initialised by the caller.
-    if (sink->file)
-        return std::vfprintf(sink->file, format,
-                             args);  // NOLINT(clang-analyzer-valist.Uninitialized)
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+    if (sink->file) return std::vfprintf(sink->file, format, args);
 
-    const int length = sink->length;
-    if (length < 0) return -1;
-    const int capacity = sink->capacity;
-    char* buffer = sink->buffer;
+    // The caller's length and capacity are held to what the buffer records.
+    zq::SinkText held;
+    if (!zq::ReadSink(*sink, held)) return -1;
+    Piece piece;
+    if (!piece.Format(format, args)) return -1;
+    const int length = held.length;
+    const int n = piece.length();
+    char* buffer = held.buffer;
+    int capacity = held.capacity;
 
-    // A buffer that only this sink holds is formatted into directly: when the text fits, that is
-    // the whole write. Otherwise its NUL is restored and the text is measured as usual.
-    int n = -1;
-    if (buffer && capacity > 0 && length < capacity && IsShared(buffer) &&
-        HeaderOf(buffer)->refs == 1) {
-        va_list attempt;
-        va_copy(attempt, args);
-        const size_t room = static_cast<size_t>(capacity - length);
-        n = std::vsnprintf(buffer + length, room, format,
-                           attempt);  // NOLINT(clang-analyzer-valist.Uninitialized)
-        va_end(attempt);
-        if (n >= 0 && static_cast<size_t>(n) < room) {
-            sink->length = length + n;
-            return n;
-        }
-        buffer[length] = '\0';
-    } else {
-        va_list measure;
-        va_copy(measure, args);
-        n = zq::VMeasure(format, measure);
-        va_end(measure);
-    }
-    if (n < 0) return -1;
-
-    if (!buffer || static_cast<int64_t>(length) + n >= capacity) {
+    if (static_cast<int64_t>(length) + n >= capacity) {
         int64_t grown = static_cast<int64_t>(length) + n + 1;
         if (headroom) grown = static_cast<int64_t>(length) + n + length / 4 + 4096;
-        if (grown > INT_MAX || grown > kMaxSize) return -1;
+        if (grown > INT_MAX || zq::PayloadBytes(static_cast<uint64_t>(grown), 1) == zq::kTooLarge)
+            return -1;
         char* fresh;
-        if (capacity != 0 && buffer && IsShared(buffer) && HeaderOf(buffer)->refs == 1) {
+        if (buffer && HeaderOf(buffer)->refs == 1) {
             // Only the sink holds the buffer: resizing it in place gives the same text, tag and
             // count as a fresh copy would, without copying a large document on every growth.
             fresh = ZqXmlU_xml_realloc(buffer, static_cast<uint32_t>(grown), nullptr);
             if (!fresh) return -1;
             std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
-        } else if (capacity != 0 && buffer) {
-            fresh =
-                AllocWithTagWord(static_cast<uint32_t>(grown),
-                                 IsShared(buffer) ? HeaderOf(buffer)->tag : zq::TagWord(sink->tag));
+        } else if (buffer) {
+            fresh = AllocWithTagWord(static_cast<uint64_t>(grown), HeaderOf(buffer)->tag);
             if (!fresh) return -1;
             std::memcpy(fresh, buffer, static_cast<size_t>(length));
             ZqXmlU_xml_free(buffer);
         } else {
-            fresh = AllocWithTagWord(static_cast<uint32_t>(grown), zq::TagWord(sink->tag));
+            fresh = AllocWithTagWord(static_cast<uint64_t>(grown), zq::TagWord(sink->tag));
             if (!fresh) return -1;
         }
-        sink->buffer = buffer = fresh;
-        sink->capacity = static_cast<int>(grown);
+        buffer = fresh;
+        capacity = static_cast<int>(grown);
     }
-    const int written =
-        zq::VFormatTo(buffer + length, static_cast<size_t>(sink->capacity - length), format, args);
-    sink->length = length + written;
-    return written;
+    std::memcpy(buffer + length, piece.text(), static_cast<size_t>(n) + 1);
+    sink->buffer = buffer;
+    sink->capacity = capacity;
+    sink->length = length + n;
+    return n;
 }
 
 }  // namespace
 
 void* ZQ_CALL ZqXmlU_xml_alloc(unsigned size, char* tag) {
-    if (static_cast<int64_t>(size) > kMaxSize) return nullptr;
     return AllocWithTagWord(size, zq::TagWord(tag));
 }
 
@@ -140,7 +156,7 @@ extern "C" {
 
 char* ZQ_CALL ZqXmlU_xml_realloc(char* p, unsigned newSize, const char* tag) {
     if (!p) return static_cast<char*>(ZqXmlU_xml_alloc(newSize, const_cast<char*>(tag)));
-    if (!IsShared(p) || static_cast<int64_t>(newSize) > kMaxSize) return nullptr;
+    if (!IsShared(p) || zq::PayloadBytes(newSize, 1) == zq::kTooLarge) return nullptr;
     Header* h = HeaderOf(p);
     if (h->refs != 1) {
         char* fresh = AllocWithTagWord(newSize, zq::TagWord(tag));

@@ -1,25 +1,60 @@
 // Shared XML strings seen from inside the library: one heap allocation of size + 19 bytes, a
 // 16-byte header (magic 0xDE435F12, tag, reference count, size), the text area and 3 spare bytes.
+// Also the text of a memory sink, bounded by what its buffer's header records.
 #ifndef ZQ_FRAME_XMLSTRING_H
 #define ZQ_FRAME_XMLSTRING_H
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
+
+#include "zqxmlu.h"
 
 namespace zq {
 
 inline constexpr uint32_t kSharedMagic = 0xDE435F12;
 inline constexpr size_t kSharedHeader = 16;
 inline constexpr size_t kSharedSpare = 3;
-// Largest text area: the whole allocation stays representable in 32 bits.
-inline constexpr uint64_t kMaxSharedSize = 0xFFFFFFFFull - kSharedHeader - kSharedSpare;
+
+// Whether `text` is a shared XML string (false for NULL); `size` receives the size its header
+// records. The 16 bytes in front of `text` are read: a tagged block has them (zeros, then its
+// frame), any other pointer must have them too.
+inline bool SharedSizeOf(const char* text, uint32_t& size) {
+    if (!text) return false;
+    uint32_t header[4];
+    std::memcpy(header, text - kSharedHeader, sizeof header);
+    size = header[3];
+    return header[0] == kSharedMagic;
+}
 
 // The size recorded in a shared XML string's header, or 0 when `text` is not one (or NULL).
 inline uint32_t SharedSize(const char* text) {
-    if (!text) return 0;
-    uint32_t header[4];
-    std::memcpy(header, text - kSharedHeader, sizeof header);
-    return header[0] == kSharedMagic ? header[3] : 0;
+    uint32_t size = 0;
+    return SharedSizeOf(text, size) ? size : 0;
+}
+
+// The text a memory sink holds, as far as its buffer vouches for it: `capacity` is at most the
+// size the buffer records and `length` at most `capacity`. A sink without a buffer (NULL, or
+// capacity 0 or less) holds an empty text.
+struct SinkText {
+    char* buffer = nullptr;
+    int length = 0;
+    int capacity = 0;
+};
+
+// false for a sink that cannot be read: a negative length, or a buffer of positive capacity that
+// is not a shared XML string.
+inline bool ReadSink(const ZQ_XML_STRUCT_T& sink, SinkText& text) {
+    text = SinkText{};
+    if (sink.length < 0) return false;
+    if (!sink.buffer || sink.capacity <= 0) return true;
+    uint32_t size = 0;
+    if (!SharedSizeOf(sink.buffer, size)) return false;
+    text.buffer = sink.buffer;
+    text.capacity = static_cast<int>(std::min<int64_t>(sink.capacity, size));
+    text.length = std::min(sink.length, text.capacity);
+    return true;
 }
 
 }  // namespace zq

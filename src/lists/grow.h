@@ -13,23 +13,19 @@
 #include <type_traits>
 
 #include "frame/alloc.h"
+#include "frame/size.h"
+#include "lists/sound.h"
 #include "zqxmlu.h"
 
 namespace zq {
 
-// A list is sound when 0 <= count <= capacity. Every list operation leaves any other list as it
-// is: a wrong count must not turn into a read or write outside the arrays.
-constexpr bool SoundShape(int64_t count, int64_t capacity) {
-    return 0 <= count && count <= capacity;
-}
-
-// `entries` as the element count of one tagged block of `elementSize`-byte elements. A block's
-// payload size is a 32-bit number and its count an int; a list that would outgrow that ends the
-// process, as heap exhaustion does.
+// `entries` as the element count of one tagged block of `elementSize`-byte elements. A block
+// holds at most kMaxPayload bytes and counts its entries in an int; a list that would outgrow
+// that ends the process, as heap exhaustion does.
 inline int BlockEntries(int64_t entries, size_t elementSize) {
-    const uint64_t bytes = static_cast<uint64_t>(entries) * elementSize;
-    if (entries < 0 || entries > INT32_MAX || bytes > UINT32_MAX) {
-        HeapExhausted(bytes);
+    if (entries < 0 || entries > INT32_MAX ||
+        PayloadBytes(static_cast<uint64_t>(entries), elementSize) == kTooLarge) {
+        HeapExhausted(kTooLarge);
     }
     return static_cast<int>(entries);
 }
@@ -57,7 +53,7 @@ void CopyLentColumn(Element*& column, int count, int entries, const char* tag) {
 // Makes room before an entry is added: when count + 1 >= capacity every column grows to
 // 2 * capacity + 5 entries (5, 15, 35, 75, ...). A list without arrays gets new ones, owned arrays
 // are resized, lent arrays are copied into owned ones and left as they were. The list must be
-// sound (SoundShape).
+// sound (SoundRecord).
 template <typename... Elements>
 void MakeRoom(int count, int& capacity, int& owned, const char* tag, Elements*&... columns) {
     if (int64_t{count} + 1 < capacity) return;
@@ -81,9 +77,10 @@ uint32_t ReleaseColumn(Element*& column) {
 }
 
 // Releases owned columns (capacity becomes 0; lent ones keep theirs) and empties the list.
-// `owned` keeps its value. Returns the bytes released.
+// `owned` keeps its value. Returns the bytes released; an unsound list is left alone (0).
 template <typename Count, typename... Elements>
 uint32_t ReleaseColumns(Count& count, Count& capacity, int owned, Elements*&... columns) {
+    if (!SoundRecord(count, capacity)) return 0;
     uint32_t bytes = 0;
     if (owned == 1) {
         if (capacity != 0) ((bytes += ReleaseColumn(columns)), ...);
@@ -112,7 +109,7 @@ int FindKey(const Key* keys, int count, Key key) {
 // other find); room is made first, whatever the mode. An unsound list is left alone (-1).
 template <typename List>
 int ModifyEntries(List* list, KeyOf<List> key, ValueOf<List> value, int mode, const char* tag) {
-    if (!list || !SoundShape(list->count, list->capacity)) return -1;
+    if (!SoundList(list)) return -1;
     MakeRoom(list->count, list->capacity, list->owned, tag, list->keys, list->values);
     int& count = list->count;
     const int at = mode == 5 ? -1 : FindKey(list->keys, count, key);

@@ -53,7 +53,7 @@ int ZQ_CALL ZqXmlU_FreeKwList(ZQ_KWLIST_STRUCT_T* list) {
 }  // extern "C"
 
 void ZQ_CALL ZqXmlU_DelFromKwList(ZQ_KWLIST_STRUCT_T* list, int start, int n) {
-    if (!list || start < 0 || n <= 0 || !zq::SoundShape(list->count, list->capacity)) return;
+    if (start < 0 || n <= 0 || !zq::SoundList(list)) return;
     const int count = list->count;
     if (int64_t{count} < int64_t{start} + n) return;
     std::copy(list->keys + start + n, list->keys + count, list->keys + start);
@@ -62,7 +62,7 @@ void ZQ_CALL ZqXmlU_DelFromKwList(ZQ_KWLIST_STRUCT_T* list, int start, int n) {
 }
 
 int ZQ_CALL ZqXmlU_PurgeIdentity(ZQ_KWLIST_STRUCT_T* list, int index) {
-    if (!list || index < 0 || !zq::SoundShape(list->count, list->capacity)) return 0;
+    if (index < 0 || !zq::SoundList(list)) return 0;
     const int last = list->count - 1;
     if (index > last) return 0;
     void* key = reinterpret_cast<void*>(list->keys[index]);
@@ -77,10 +77,9 @@ int ZQ_CALL ZqXmlU_PurgeIdentity(ZQ_KWLIST_STRUCT_T* list, int index) {
 }
 
 unsigned ZQ_CALL ZqXmlU_FreeKwAllocList(ZQ_KWLIST_STRUCT_T* list) {
-    if (!list) return 0;
+    if (!zq::SoundKeys(list)) return 0;
     uint32_t bytes = 0;
-    const int keys = std::clamp(list->count, 0, std::max(list->capacity, 0));
-    for (int i = 0; i < keys; ++i) {
+    for (int i = 0; i < list->count; ++i) {
         void* key = reinterpret_cast<void*>(list->keys[i]);
         if (!key) continue;
         bytes += static_cast<uint32_t>(ZqXmlU_Free(&key));

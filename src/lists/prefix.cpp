@@ -9,7 +9,7 @@
 int ZQ_CALL ZqXmlU_AddToPrefixUriList(ZQ_PREFIX_URILIST_STRUCT_T* list, uintptr_t prefix,
                                       intptr_t uri, intptr_t extra, int /*unused*/,
                                       const char* tag) {
-    if (!list || !zq::SoundShape(list->count, list->capacity)) return -1;
+    if (!zq::SoundList(list)) return -1;
     zq::MakeRoom(list->count, list->capacity, list->owned, tag, list->prefixes, list->uris,
                  list->extras);
     const int row = list->count++;

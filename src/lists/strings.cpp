@@ -25,7 +25,7 @@ extern "C" {
 // The array starts at 24 entries and grows by half plus 24 once fewer than two entries are free
 // (24, 60, 114, 195, ...).
 void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text) {
-    if (!list || !zq::SoundShape(list->count, list->capacity)) return;
+    if (!zq::SoundKeys(list)) return;
     int& capacity = list->capacity;
     if (capacity == 0) {
         zq::ResizeColumn(list->keys, true, kFirstStrings, kTagStringList);
@@ -38,15 +38,14 @@ void ZQ_CALL ZqXmlU_AddString(ZQ_KWLIST_STRUCT_T* list, const char* text) {
     }
     if (!text) return;
     const size_t size = std::strlen(text) + 1;
-    auto* copy = static_cast<char*>(
-        ZqXmlU_Calloc(zq::BlockEntries(static_cast<int64_t>(size), 1), 1, kTagStringList));
+    auto* copy = static_cast<char*>(zq::AllocBlock(size, 1, kTagStringList));
     std::memcpy(copy, text, size);
     list->keys[list->count++] = reinterpret_cast<uintptr_t>(copy);
 }
 
 // Grows to count + count / 4 + 32 entries once fewer than three entries are free (32, 69, ...).
 void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value) {
-    if (!list || !zq::SoundShape(list->count, list->capacity)) return;
+    if (!zq::SoundKeys(list)) return;
     const int count = list->count;
     if (int64_t{count} + 2 >= list->capacity) {
         const int grown =
@@ -61,7 +60,7 @@ void ZQ_CALL ZqXmlU_AddToList(ZQ_KWLIST_STRUCT_T* list, uintptr_t value) {
 // Column 3 is grown with the others and never written here.
 void ZQ_CALL ZqXmlU_AugmentTags(ZQ_TAGS_STRUCT_T* tags, uint32_t first, uint32_t second,
                                 uint64_t wide, uint32_t /*unused*/) {
-    if (!tags || !zq::SoundShape(tags->count, tags->capacity)) return;
+    if (!zq::SoundList(tags)) return;
     const uint32_t row = tags->count;
     if (row == tags->capacity) {
         const bool fresh = tags->capacity == 0;

@@ -30,7 +30,7 @@ int ZQ_CALL ZqXmlU_ModifyKwList_q(ZQ_KWLIST_STRUCT_TQ* list, uint32_t key, uint6
 // Sorts a permutation of the entries by key (unsigned), then moves every entry once through
 // copies of the columns. Up to 255 entries the work arrays live on the stack.
 void ZQ_CALL ZqXmlU_SortKwList_q(ZQ_KWLIST_STRUCT_TQ* list) {
-    if (!list || list->count < 2 || !zq::SoundShape(list->count, list->capacity)) return;
+    if (!zq::SoundList(list) || list->count < 2) return;
     const int count = list->count;
     const int entries = zq::BlockEntries(int64_t{count} + 1, sizeof(uint64_t));
 

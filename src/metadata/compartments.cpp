@@ -2,6 +2,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "frame/xmlstring.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -24,14 +25,13 @@ void ZQ_CALL ZqXmlU_SplitCompartments(ZQ_XML_STRUCT_T* document, char** copy,
                                       ZQ_KWLIST_STRUCT_T* /*unused*/) {
     if (!copy) return;
     *copy = nullptr;
-    if (!document) return;
-    const int length = document->length > 0 ? document->length : 0;
+    // The text as far as the sink's buffer records it: up to its NUL, at most `length` bytes.
+    zq::SinkText held;
+    if (!document || document->file || !zq::ReadSink(*document, held)) return;
     char* fresh = static_cast<char*>(
-        ZqXmlU_xml_alloc(static_cast<unsigned>(length) + 1, const_cast<char*>(document->tag)));
+        ZqXmlU_xml_alloc(static_cast<unsigned>(held.length) + 1, const_cast<char*>(document->tag)));
     if (!fresh) return;
-    // The text up to its NUL, never more than `length` bytes; the new string is zeroed already.
-    if (document->buffer)
-        std::memcpy(fresh, document->buffer,
-                    strnlen(document->buffer, static_cast<size_t>(length)));
+    if (held.buffer)  // the new string is zeroed already
+        std::memcpy(fresh, held.buffer, strnlen(held.buffer, static_cast<size_t>(held.length)));
     *copy = fresh;
 }

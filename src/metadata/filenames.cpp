@@ -99,8 +99,7 @@ Ch* PutDecimal(Ch* dst, unsigned n) {
 // A tagged copy of the `n` units at `text`, NUL-terminated.
 template <typename Ch>
 Ch* TaggedCopy(const Ch* text, size_t n) {
-    auto* out = static_cast<Ch*>(
-        ZqXmlU_Calloc(static_cast<int>(n + 1), static_cast<int>(sizeof(Ch)), kTagFileName));
+    auto* out = static_cast<Ch*>(zq::AllocBlock(n + 1, sizeof(Ch), kTagFileName));
     std::memcpy(out, text, n * sizeof(Ch));
     return out;
 }

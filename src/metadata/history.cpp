@@ -22,6 +22,9 @@ constexpr size_t kWorkSlack = 273;
 constexpr size_t kLocalBinhex = 1024;
 constexpr size_t kBinhexSlack = 11;
 
+// ZqXmlU_FixParam's result when the document could not take the change.
+constexpr int kRefused = -1;
+
 // The start tag after which a new element goes when no other anchor is given: an RDF description
 // that declares the product's exif namespace.
 const std::string& DefaultAnchor() {
@@ -90,8 +93,11 @@ int ZQ_CALL ZqXmlU_AddHistoryEntry(char*& document, char* historyName, char* /*u
     zq::Scratch<char, kLocalWork> work(e + kWorkSlack, true, zq::kTagWork, true);
     std::memcpy(work.get(), entry, e + 1);
     int unused = 0;
-    ZqXmlU_InsertString(document, unused, work.get(), DefaultAnchorText(), static_cast<int>(at), 0);
-    return 0;
+    // An insertion that was refused (a document that is not a shared XML string, or that cannot
+    // grow) leaves the document unchanged: not inserted.
+    const int r = ZqXmlU_InsertString(document, unused, work.get(), DefaultAnchorText(),
+                                      static_cast<int>(at), 0);
+    return r > 0 ? 0 : 1;
 }
 
 int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char* value,
@@ -112,9 +118,11 @@ int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char*
         // Absent: the whole element goes after the start tag holding the anchor.
         zq::Scratch<char, kLocalWork> work(room, true, zq::kTagWork, true);
         ComposeElement(work.get(), name, n, attributes, a, value, v, true);
-        ZqXmlU_InsertString(document, unused, work.get(), anchor ? anchor : DefaultAnchorText(), 0,
-                            0);
-        return 0;
+        // A missing anchor (0) is no failure; a refused insertion is.
+        return ZqXmlU_InsertString(document, unused, work.get(),
+                                   anchor ? anchor : DefaultAnchorText(), 0, 0) < 0
+                   ? kRefused
+                   : 0;
     }
     const char* gt = std::strchr(document + s + 1 + n, '>');
     if (!gt) return 3;
@@ -130,8 +138,10 @@ int ZQ_CALL ZqXmlU_FixParam(char*& document, char* name, char* attributes, char*
         zq::Scratch<char, kLocalWork> work(room, true, zq::kTagWork, true);
         ComposeElement(work.get(), name, n, attributes, a, value, v, false);
         const size_t from = s == 0 ? 1 : s;
-        ZqXmlU_InsertString(document, unused, work.get() + (from - s), DefaultAnchorText(),
-                            static_cast<int>(from), static_cast<int>(e - from));
+        if (ZqXmlU_InsertString(document, unused, work.get() + (from - s), DefaultAnchorText(),
+                                static_cast<int>(from), static_cast<int>(e - from)) <= 0) {
+            return kRefused;
+        }
     } else if (c == v) {
         std::memcpy(document + g + 1, value, v);
     } else {

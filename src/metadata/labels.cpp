@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "frame/alloc.h"
+#include "frame/xmlstring.h"
+#include "lists/sound.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -90,29 +93,30 @@ struct PathBuffer {
     }
 };
 
-// What the walk does with each leaf path; returns false to stop the walk.
-class LeafSink {
+// What a walk tells its listener. Leaf: a leaf's path (false stops the walk). Open: a label with
+// children below the walk's own label was entered; its title (`t` bytes after the opening quote
+// at `quote`) is on the path, which is `pathEnd` long with it. Close: the label entered last has
+// ended (normally, or with the walk when a label below it was no label).
+class WalkListener {
   public:
     virtual bool Leaf(const PathBuffer& path) = 0;
+    virtual void Open(const char* /*quote*/, size_t /*t*/, size_t /*pathEnd*/) {}
+    virtual void Close() {}
 
   protected:
-    ~LeafSink() = default;
+    ~WalkListener() = default;
 };
 
 class LabelWalker {
   public:
-    LabelWalker(const char* text, PathBuffer& path, LeafSink& leaves)
-        : text_(text), path_(path), leaves_(leaves) {}
+    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener)
+        : text_(text), path_(path), listener_(listener) {}
 
-    // Quote positions of the root labels met below a root and found to hold no leaf: walking
-    // such a root again yields nothing. Collected only when asked for.
-    void RecordEmptyRoots(std::vector<size_t>* into) { emptyRoots_ = into; }
     bool Stopped() const { return stopped_; }
 
     // Walks the label at `start`. Returns the characters it occupies, 7 for a lone "</Word>",
     // or -1 when `start` holds no label.
     ptrdiff_t Walk(size_t start, bool isRoot) {
-        frames_.clear();
         size_t end = 0;
         switch (Enter(start, isRoot, end)) {
             case Entry::kFail:
@@ -126,24 +130,23 @@ class LabelWalker {
         // becomes the new top frame, and its end is handed back to its parent.
         while (!frames_.empty()) {
             if (stopped_) {
-                frames_.clear();
+                while (!frames_.empty())
+                    Pop();
                 return 0;
             }
-            Frame& f = frames_.back();
-            switch (Enter(f.pos, false, end)) {
+            switch (Enter(frames_.back().pos, false, end)) {
                 case Entry::kOpen:
                     continue;
-                case Entry::kDone: {
+                case Entry::kDone:
                     if (Resume(end)) return static_cast<ptrdiff_t>(end - start);
                     continue;
-                }
                 case Entry::kFail: {
                     // A child that is no label ends its parent at the child's position, with the
                     // path left as it is; every ancestor then meets the same position and ends
                     // there too.
-                    const size_t at = f.pos;
+                    const size_t at = frames_.back().pos;
                     while (!frames_.empty())
-                        Finish();
+                        Pop();
                     return static_cast<ptrdiff_t>(at - start);
                 }
             }
@@ -155,18 +158,14 @@ class LabelWalker {
     enum class Entry { kFail, kDone, kOpen };
 
     struct Frame {
-        size_t start;   // index of the label's "<"
-        size_t n;       // path length on entry
-        size_t pos;     // where the next child starts
-        size_t quote;   // index of the title's opening quote
-        size_t leaves;  // leaves emitted before the label
-        bool root;      // the label is one of the five roots (as its start tag is written)
+        size_t n;     // path length on entry
+        size_t pos;   // where the next child starts
+        bool opened;  // the listener was told (every label with children but the walk's own)
     };
 
     // Enters the label at `at`. kDone: a "</Word>" or a leaf, ending at `end`; kOpen: a label
     // with children, pushed as the new top frame; kFail: no label here.
     Entry Enter(size_t at, bool isRoot, size_t& end) {
-        if (at == failAt_) return Entry::kFail;
         const char* p = text_ + at;
         if (StartsWith(p, kWordEnd, kWordEndLength)) {
             end = at + kWordEndLength;
@@ -178,30 +177,20 @@ class LabelWalker {
             std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
             c = std::strchr(q + 1, '"');
         }
-        if (!c) {
-            failAt_ = at;
-            return Entry::kFail;
-        }
+        if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
         if (!isRoot && t > 0) path_.Append(q + 1, t);
         if (StartsWith(c + 1, kLeafTail, kLeafTailLength)) {
-            if (!isRoot) {
-                if (!leaves_.Leaf(path_)) stopped_ = true;
-                ++leafCount_;
-            }
+            if (!isRoot && !listener_.Leaf(path_)) stopped_ = true;
             path_.CutTo(n);
             end = static_cast<size_t>(c - text_) + 1 + kLeafTailLength;
             return Entry::kDone;
         }
         // The first child follows the start tag's ">" (never looked for past the text's end).
         const size_t child = static_cast<size_t>(c - text_) + (c[1] ? 2 : 1);
-        const size_t quote = static_cast<size_t>(q - text_);
-        const bool root =
-            emptyRoots_ && !isRoot && quote >= kLabelStartLength - 1 &&
-            std::memcmp(q - (kLabelStartLength - 1), kLabelStart, kLabelStartLength - 1) == 0 &&
-            RootKind(q + 1, t) != 0;
-        frames_.push_back(Frame{at, n, child, quote, leafCount_, root});
+        if (!isRoot) listener_.Open(q, t, path_.length);
+        frames_.push_back(Frame{n, child, !isRoot});
         return Entry::kOpen;
     }
 
@@ -215,35 +204,30 @@ class LabelWalker {
             if (!StartsWith(text_ + end, kWordEnd, kWordEndLength)) return false;
             path_.CutTo(f.n);
             end += kWordEndLength;
-            Finish();
+            Pop();
         }
         return true;
     }
 
-    void Finish() {
-        const Frame& f = frames_.back();
-        if (f.root && f.leaves == leafCount_) emptyRoots_->push_back(f.quote);
+    void Pop() {
+        if (frames_.back().opened) listener_.Close();
         frames_.pop_back();
     }
 
     const char* text_;
     PathBuffer& path_;
-    LeafSink& leaves_;
+    WalkListener& listener_;
     std::vector<Frame> frames_;
-    std::vector<size_t>* emptyRoots_ = nullptr;
-    size_t failAt_ = static_cast<size_t>(-1);
-    size_t leafCount_ = 0;
     bool stopped_ = false;
 };
 
 // Leaves of ZqXmlU_ProcessExtractablePaths: tagged copies of the paths, appended to a list.
-class ListLeaves final : public LeafSink {
+class ListLeaves final : public WalkListener {
   public:
     ListLeaves(ZQ_KWLIST_STRUCT_T* list, int kind) : list_(list), kind_(kind) {}
     bool Leaf(const PathBuffer& path) override {
         if (!list_) return true;
-        auto* copy =
-            static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(path.length + 1), 1, kTagLabelPath));
+        auto* copy = static_cast<char*>(zq::AllocBlock(path.length + 1, 1, kTagLabelPath));
         std::memcpy(copy, path.data, path.length);
         ZqXmlU_ModifyKwList(list_, reinterpret_cast<uintptr_t>(copy),
                             static_cast<uintptr_t>(static_cast<uint32_t>(kind_)), 5, kTagLabelPath);
@@ -255,28 +239,112 @@ class ListLeaves final : public LeafSink {
     int kind_;
 };
 
-// Leaves of ZqXmlU_MakeMsdisXml: one bag line each, written as the walk meets them (the order of
-// the lines is the document order of the leaves either way).
-class PacketLeaves final : public LeafSink {
+// One bag line: the kind's prefix and the path. A keyword path (kind 1) is written without its
+// leading "/"; an empty path stays empty.
+constexpr const char* kKindPrefixes[] = {"", "People", "Places", "Events", "Sync"};
+
+void AppendLine(std::string& lines, int kind, const char* path, size_t n) {
+    if (kind == 1 && n > 0) {
+        ++path;
+        --n;
+    }
+    lines += "<rdf:li>";
+    lines += kKindPrefixes[kind - 1];
+    lines.append(path, n);
+    lines += "</rdf:li>\n";
+}
+
+// The bag of ZqXmlU_MakeMsdisXml. Each root is walked where the document scan meets it, and a
+// root met again inside another root's walk would walk the same labels again: the labels below
+// a position depend only on the text from there on. So a root's walk also collects the lines of
+// every root nested in it (the same leaves, their paths taken from the nested root's title on)
+// and keeps them until the scan reaches that root; no label is walked twice, and the work stays
+// linear in the document and the packet. The lines of the walked root go straight to the sink.
+class PacketWriter final : public WalkListener {
   public:
-    explicit PacketLeaves(ZQ_XML_STRUCT_T* out) : out_(out) {}
-    void SetKind(int kind) { kind_ = kind; }
+    PacketWriter(const char* text, ZQ_XML_STRUCT_T* out) : text_(text), out_(out) {}
+
+    bool Failed() const { return failed_; }
+
+    // Walks the root of `kind` at `start`: its lines to the sink, its nested roots' kept.
+    void WalkRoot(LabelWalker& walker, size_t start, int kind) {
+        kind_ = kind;
+        walker.Walk(start, true);
+    }
+
+    // At the root whose title's opening quote is at `quote`: writes the lines kept for the nested
+    // roots up to it (all of them for NULL). true when it was one of them.
+    bool Nested(const char* quote) {
+        bool met = false;
+        while (next_ < nested_.size() && (!quote || nested_[next_].quote <= quote)) {
+            met = nested_[next_].quote == quote;
+            Write("%s", nested_[next_].lines.c_str());
+            nested_[next_].lines = std::string();
+            ++next_;
+        }
+        if (next_ == nested_.size()) {
+            nested_.clear();
+            next_ = 0;
+        }
+        return met;
+    }
+
+    // false once a write failed: nothing more is written then.
+    bool Write(const char* format, const char* a, const char* b = "") {
+        if (!failed_ && ZqXmlU_xml_sprintf(out_, format, a, b) < 0) failed_ = true;
+        return !failed_;
+    }
+
     bool Leaf(const PathBuffer& path) override {
-        static constexpr const char* kFormats[] = {
-            "<rdf:li>%s</rdf:li>\n",       "<rdf:li>People%s</rdf:li>\n",
-            "<rdf:li>Places%s</rdf:li>\n", "<rdf:li>Events%s</rdf:li>\n",
-            "<rdf:li>Sync%s</rdf:li>\n",
-        };
-        // A keyword path is written without its leading "/" (an empty path stays empty).
         const char* text = path.data;
         if (kind_ == 1 && path.length > 0) ++text;
         if (path.length == 0) text = "";
-        return ZqXmlU_xml_sprintf(out_, kFormats[kind_ - 1], text) >= 0;
+        if (!Write("<rdf:li>%s%s</rdf:li>\n", kKindPrefixes[kind_ - 1], text)) return false;
+        for (const size_t r : open_) {
+            // The path below an open label never gets shorter than it was at its title.
+            NestedRoot& root = nested_[r];
+            const size_t from = std::min(root.pathEnd, path.length);
+            AppendLine(root.lines, root.kind, path.data + from, path.length - from);
+        }
+        return true;
+    }
+
+    void Open(const char* quote, size_t t, size_t pathEnd) override {
+        ++depth_;
+        // A root's start tag: "<Word title=\"" + a root's title + "\">".
+        const size_t lead = kLabelStartLength - 1;
+        if (quote - text_ < static_cast<ptrdiff_t>(lead) ||
+            std::memcmp(quote - lead, kLabelStart, lead) != 0) {
+            return;
+        }
+        const int kind = RootKind(quote + 1, t);
+        if (kind == 0) return;
+        open_.push_back(nested_.size());
+        nested_.push_back(NestedRoot{quote, kind, pathEnd, depth_, std::string()});
+    }
+
+    void Close() override {
+        if (!open_.empty() && nested_[open_.back()].depth == depth_) open_.pop_back();
+        --depth_;
     }
 
   private:
+    struct NestedRoot {
+        const char* quote;  // its title's opening quote
+        int kind;
+        size_t pathEnd;  // its leaves' paths start here, after its own title
+        size_t depth;    // of its label in the walk
+        std::string lines;
+    };
+
+    const char* text_;
     ZQ_XML_STRUCT_T* out_;
     int kind_ = 1;
+    bool failed_ = false;
+    std::vector<NestedRoot> nested_;  // in document order
+    size_t next_ = 0;                 // the first not yet written
+    std::vector<size_t> open_;        // the nested roots whose labels are open
+    size_t depth_ = 0;
 };
 
 // Drops every CR or LF together with the character after it (line ends are CR LF pairs), in
@@ -314,22 +382,35 @@ void MarkStrayQuotes(char* s, size_t length) {
     }
 }
 
-void WritePacketHead(ZQ_XML_STRUCT_T* out) {
+bool WritePacketHead(ZQ_XML_STRUCT_T* out) {
     static const std::string vocabulary =
         std::string(zq::kNamespaceBase) + "/z/q/in/zqinc/zq_01_001.zqtv";
-    ZqXmlU_xml_sprintf(out,
-                       "<x:xmpmeta xmlns:x='adobe:ns:meta/'>\n<rdf:RDF xmlns:zq='%s' "
-                       "xmlns:Iptc4xmpCore='%s' xmlns:rdf='%s'>\n",
-                       vocabulary.c_str(), "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/",
-                       "http://www.w3.org/1999/02/22-rdf-syntax-ns#");
-    ZqXmlU_xml_sprintf(out, "<rdf:Description about=\"\">\n");
-    ZqXmlU_xml_sprintf(out, "<Iptc4xmpCore:Keywords><rdf:Bag>\n");
+    return ZqXmlU_xml_sprintf(out,
+                              "<x:xmpmeta xmlns:x='adobe:ns:meta/'>\n<rdf:RDF xmlns:zq='%s' "
+                              "xmlns:Iptc4xmpCore='%s' xmlns:rdf='%s'>\n",
+                              vocabulary.c_str(), "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/",
+                              "http://www.w3.org/1999/02/22-rdf-syntax-ns#") >= 0 &&
+           ZqXmlU_xml_sprintf(out, "<rdf:Description about=\"\">\n") >= 0 &&
+           ZqXmlU_xml_sprintf(out, "<Iptc4xmpCore:Keywords><rdf:Bag>\n") >= 0;
 }
 
-void WritePacketTail(ZQ_XML_STRUCT_T* out) {
-    ZqXmlU_xml_sprintf(out, "</rdf:Bag></Iptc4xmpCore:Keywords>\n");
-    ZqXmlU_xml_sprintf(out, "</rdf:Description>\n");
-    ZqXmlU_xml_sprintf(out, "</rdf:RDF></x:xmpmeta>\n");
+bool WritePacketTail(ZQ_XML_STRUCT_T* out) {
+    return ZqXmlU_xml_sprintf(out, "</rdf:Bag></Iptc4xmpCore:Keywords>\n") >= 0 &&
+           ZqXmlU_xml_sprintf(out, "</rdf:Description>\n") >= 0 &&
+           ZqXmlU_xml_sprintf(out, "</rdf:RDF></x:xmpmeta>\n") >= 0;
+}
+
+// Gives a memory sink back the text it held before the packet: a sink that had no buffer gets
+// none again. A stream sink keeps what reached the stream.
+void RestoreSink(ZQ_XML_STRUCT_T* out, const ZQ_XML_STRUCT_T& before, const zq::SinkText& held) {
+    if (out->file) return;
+    if (!held.buffer) {
+        if (out->buffer != before.buffer) ZqXmlU_xml_free(out->buffer);
+        *out = before;
+        return;
+    }
+    out->length = held.length;
+    if (out->buffer && out->capacity > held.length) out->buffer[held.length] = '\0';
 }
 
 // Last byte index before `end` at which a UTF-8 character starts (continuation bytes are passed
@@ -355,6 +436,10 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
         std::memcmp(labels + length - 9, "</Labels>", 9) != 0) {
         return;
     }
+    // What the sink holds now is what a failed packet leaves it.
+    const ZQ_XML_STRUCT_T before = *out;
+    zq::SinkText held;
+    if (!out->file && !zq::ReadSink(before, held)) return;
 
     // The path buffer: 256 local bytes, or the document's length plus one from the heap.
     char local[256];
@@ -366,16 +451,14 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     }
     path.data[0] = '\0';
 
-    WritePacketHead(out);
-    PacketLeaves leaves(out);
-    LabelWalker walker(labels, path, leaves);
-    std::vector<size_t> emptyRoots;
-    walker.RecordEmptyRoots(&emptyRoots);
-
+    PacketWriter packet(labels, out);
+    LabelWalker walker(labels, path, packet);
+    bool done = WritePacketHead(out);
     // Every label start from index 8 on empties the path; the five roots are walked where they
-    // stand, in document order, each as often as it occurs.
+    // stand, in document order, each as often as it occurs (a root nested in a walked root gets
+    // the lines kept for it).
     const char* const end = labels + length;
-    for (const char* p = labels + 8; p < end && !walker.Stopped(); ++p) {
+    for (const char* p = labels + 8; done && p < end; ++p) {
         p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
         if (!p) break;
         if (!StartsWith(p, kLabelStart, kLabelStartLength)) continue;
@@ -385,27 +468,21 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
         if (!close) continue;
         const int kind = RootKind(title, static_cast<size_t>(close - title));
         if (kind == 0) continue;
-        // A root already met inside another root and found empty is skipped: its walk would
-        // yield no leaf (this keeps roots nested in roots from costing quadratic time).
-        const size_t quote = static_cast<size_t>(title - labels) - 1;
-        if (std::binary_search(emptyRoots.begin(), emptyRoots.end(), quote)) continue;
-        const size_t before = emptyRoots.size();
-        leaves.SetKind(kind);
-        path.size = static_cast<size_t>(end - p);
-        walker.Walk(static_cast<size_t>(p - labels), true);
-        path.size = heap ? length + 1 : sizeof local;
-        if (emptyRoots.size() > before) {  // labels end children first: sort what was added
-            const auto mid = emptyRoots.begin() + static_cast<ptrdiff_t>(before);
-            std::sort(mid, emptyRoots.end());
-            std::inplace_merge(emptyRoots.begin(), mid, emptyRoots.end());
+        if (!packet.Nested(title - 1)) {
+            path.size = static_cast<size_t>(end - p);
+            packet.WalkRoot(walker, static_cast<size_t>(p - labels), kind);
+            path.size = heap ? length + 1 : sizeof local;
         }
+        done = !packet.Failed() && !walker.Stopped();
     }
-    WritePacketTail(out);
+    packet.Nested(nullptr);
+    done = done && !packet.Failed() && WritePacketTail(out);
+    if (!done) RestoreSink(out, before, held);
 }
 
 int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths, int kind,
                                            char* path, int pathSize, int isRoot) {
-    if (!text || !path) return -1;
+    if (!text || !path || (paths && !zq::SoundList(paths))) return -1;
     const size_t size = pathSize > 0 ? static_cast<size_t>(pathSize) : 0;
     PathBuffer buffer{path, size, strnlen(path, size)};
     ListLeaves leaves(paths, kind);

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/alloc.h"
+#include "lists/sound.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -24,7 +26,7 @@ double Quotient(double a, double b) {
 
 double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2, int y2,
                                                char* tag) {
-    auto* r = static_cast<double*>(ZqXmlU_Calloc(8, sizeof(double), tag));
+    auto* r = static_cast<double*>(zq::AllocBlock(8, sizeof(double), tag));
     const double s = scale;
     r[0] = 8.0;
     r[1] = 1.0;
@@ -39,7 +41,12 @@ double* ZQ_CALL ZqXmlU_CraftRectangleSubregion(int scale, int x1, int y1, int x2
 
 int ZQ_CALL ZqXmlU_AdjustRegions(double /*unused*/, double* crop, ZQ_KWLIST_STRUCT_T* regions,
                                  ZQ_KWLIST_STRUCT_T* outside) {
-    if (!crop || !regions || !regions->keys) return 0;
+    // Unsound lists, or one list passed as both, are left alone: no region is clipped when the
+    // indexes of those outside could not be told.
+    if (!crop || !zq::SoundList(regions) || outside == regions ||
+        (outside && !zq::SoundList(outside))) {
+        return 0;
+    }
     const double l = crop[0], t = crop[1], r = crop[2], b = crop[3];
     const double w = r - l;
     for (int i = 0; i < regions->count; ++i) {

@@ -1,12 +1,15 @@
 // The edges of the XML work: a comment that lists the readable strings of a binary block, a whole
 // file read into a growable tagged buffer, and the element tree of a document in a tree-view
 // control.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "frame/alloc.h"
+#include "frame/size.h"
 #include "frame/tag.h"
 #include "frame/xmlstring.h"
 #include "platform/chars.h"
@@ -125,26 +128,37 @@ constexpr size_t kMaxItemText = 64;
 char* ZQ_CALL ZqXmlU_ExtractComment(unsigned char* data, char*& writePos, char*& document,
                                     unsigned int& capacity, unsigned int dataLen) {
     if (!data) dataLen = 0;
+    // The capacity is held to what the document's header records; a document that is not a
+    // shared XML string has none (and cannot grow).
+    uint32_t recorded = 0;
+    uint32_t room = 0;
     if (!document) {
         if (writePos) return writePos;
-        capacity = 0;  // a new document is made below
-    } else if (writePos < document || static_cast<size_t>(writePos - document) > capacity) {
-        return writePos;  // not a position inside the document
+    } else {
+        if (!zq::SharedSizeOf(document, recorded)) recorded = 0;
+        room = std::min(recorded, capacity);
+        if (writePos < document || static_cast<size_t>(writePos - document) > room) {
+            return writePos;  // not a position inside the document
+        }
     }
     const size_t offset = document ? static_cast<size_t>(writePos - document) : 0;
 
     // Room: 16 bytes per data byte, and never less than the 13 bytes of an empty comment.
     const uint64_t perByte = 16ull * dataLen;
     const uint64_t reserve = perByte < 16 ? 16 : perByte;
-    if (capacity <= offset + reserve) {
-        const uint64_t grown = capacity + (perByte < 2048 ? 2048 : perByte + 2);
-        if (grown > zq::kMaxSharedSize) return writePos;
-        char* fresh = ZqXmlU_xml_realloc(document, static_cast<unsigned>(grown), zq::kTagWork);
-        if (!fresh) return writePos;
-        document = fresh;
-        capacity = static_cast<unsigned>(grown);
-        writePos = document + offset;
+    if (room <= offset + reserve) {
+        const uint64_t grown = uint64_t{room} + (perByte < 2048 ? 2048 : perByte + 2);
+        if (zq::PayloadBytes(grown, 1) == zq::kTooLarge) return writePos;
+        // A caller's capacity below the recorded size never shrinks the document.
+        if (!document || grown > recorded) {
+            char* fresh = ZqXmlU_xml_realloc(document, static_cast<unsigned>(grown), zq::kTagWork);
+            if (!fresh) return writePos;
+            document = fresh;
+            writePos = document + offset;
+        }
+        room = static_cast<uint32_t>(grown);
     }
+    capacity = room;
 
     char* const start = writePos;
     char* w = start;

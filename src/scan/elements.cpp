@@ -8,8 +8,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "frame/alloc.h"
+#include "frame/size.h"
 #include "frame/tag.h"
 #include "frame/xmlstring.h"
+#include "lists/sound.h"
 #include "platform/chars.h"
 #include "zqxmlu.h"
 
@@ -103,7 +106,7 @@ bool Overlaps(const char* p, size_t n, const char* block, size_t size) {
 // A new tagged block holding the n characters at src and a NUL; NULL for 2 GiB and more.
 char* CopyOut(const char* src, size_t n, const char* tag) {
     if (n >= INT_MAX) return nullptr;
-    auto* copy = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(n + 1), 1, tag));
+    auto* copy = static_cast<char*>(zq::AllocBlock(n + 1, 1, tag));
     std::memcpy(copy, src, n);
     return copy;
 }
@@ -151,6 +154,7 @@ int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
         return *contents ? 1 : 0;
     }
     if (how != 2 || !items) return 1;
+    if (!zq::SoundList(items)) return 0;  // an unsound list is left alone
 
     // The items of every list from here to the end of the text, in document order.
     int count = 0;
@@ -227,8 +231,10 @@ int ZQ_CALL ZqXmlU_InsertString(char*& text, int& /*unused*/, char* insertion, c
         p = static_cast<size_t>(gt) + 1;
     }
     const size_t insertLength = std::strlen(insertion);
-    if (textLength + insertLength + 256 > zq::kMaxSharedSize || textLength + insertLength > INT_MAX)
+    if (zq::PayloadBytes(textLength, 1, insertLength + 256) == zq::kTooLarge ||
+        textLength + insertLength > INT_MAX) {
         return -1;
+    }
     const size_t drop =
         replaceCount > 0 ? std::min(static_cast<size_t>(replaceCount), textLength - p) : 0;
 
@@ -241,7 +247,7 @@ int ZQ_CALL ZqXmlU_InsertString(char*& text, int& /*unused*/, char* insertion, c
     if (Overlaps(insertion, insertLength + 1, text, std::max<size_t>(capacity, textLength + 1))) {
         char* copy = local;
         if (insertLength >= sizeof local) {
-            heap = ZqXmlU_Calloc(static_cast<int>(insertLength + 1), 1, zq::kTagWork);
+            heap = zq::AllocBlock(insertLength + 1, 1, zq::kTagWork);
             copy = static_cast<char*>(heap);
         }
         std::memcpy(copy, insertion, insertLength + 1);
@@ -281,7 +287,8 @@ void ZQ_CALL ZqXmlU_AddToString(char*& buffer, int& length, int& capacity, char*
     if (!buffer || total + 2 > capacity) {  // a NULL buffer has no room, whatever capacity says
         const int64_t grown = 2 * total + 132;
         if (grown > INT_MAX) return;
-        auto* fresh = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(grown), 1, zq::kTagWork));
+        auto* fresh =
+            static_cast<char*>(zq::AllocBlock(static_cast<uint64_t>(grown), 1, zq::kTagWork));
         if (length != 0) std::memcpy(fresh, buffer, static_cast<size_t>(length));
         old = buffer;  // released after the copies, which may come from it
         buffer = fresh;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/alloc.h"
+#include "frame/size.h"
 #include "platform/utf.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
@@ -452,11 +454,12 @@ int ZQ_CALL ZqXmlU_DoEscaping(int /*mode*/, char** out, char* text, int /*spaceF
     if (!reportOnly && out) {
         if (!*out) {
             fresh = true;
-            // 8 x length + 2 bytes; when a size beyond the text asks for more than a block can
-            // record, the text's own length (which still holds the worst case) sizes the block.
-            uint64_t length = size ? size : len;
-            if (8 * length + 2 > zq::kMaxBlock) length = len;
-            cap = static_cast<size_t>(8 * length + 2);
+            // 8 x length + 2 bytes, the length being what is read: the text up to its NUL, at
+            // most `size` bytes. That holds the worst case (6 bytes a byte), and a size beyond
+            // the text never asks for more.
+            const uint64_t bytes = zq::PayloadBytes(len, 8, 2);
+            if (bytes == zq::kTooLarge) zq::HeapExhausted(bytes);
+            cap = static_cast<size_t>(bytes);
             dst = static_cast<char*>(zq::AllocBlock(cap, 1, tag));
             *out = dst;
         } else {

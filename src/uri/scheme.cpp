@@ -15,6 +15,8 @@
 #include <string_view>
 #include <utility>
 
+#include "frame/alloc.h"
+#include "lists/sound.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -122,7 +124,7 @@ Stage Decode(char* uri, Decoded& d) {
 extern "C" {
 
 int ZQ_CALL ZqXmlU_MakeUriBase(char* user, ZQ_KWLIST_STRUCT_T* bases, int moveToFront) {
-    if (!user || !bases) return 0;
+    if (!user || !zq::SoundList(bases)) return -1;
     const UserBase base(user);
     int at = -1;
     for (int i = 0; i < bases->count; ++i) {
@@ -133,13 +135,17 @@ int ZQ_CALL ZqXmlU_MakeUriBase(char* user, ZQ_KWLIST_STRUCT_T* bases, int moveTo
         }
     }
     if (at < 0) {
-        const size_t size = base.Length() + 1;
-        if (size > INT_MAX) return 0;  // no tagged block holds such a base
-        auto* copy = static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(size), 1, zq::kTagUserBase));
+        auto* copy = static_cast<char*>(zq::AllocBlock(base.Length() + 1, 1, zq::kTagUserBase));
         base.WriteTo(copy);
         at = bases->count;
-        // A fresh block is never a key yet, so it is appended without a search.
+        // A fresh block is never a key yet, so it is appended without a search. A list that did
+        // not take it keeps nothing of this call.
         ZqXmlU_ModifyKwList(bases, reinterpret_cast<uintptr_t>(copy), 0, 5, zq::kTagUserBase);
+        if (bases->count != at + 1 || bases->keys[at] != reinterpret_cast<uintptr_t>(copy)) {
+            void* unused = copy;
+            ZqXmlU_Free(&unused);
+            return -1;
+        }
     }
     if (at != 0 && moveToFront != 0) {
         std::swap(bases->keys[0], bases->keys[at]);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "frame/alloc.h"
+#include "lists/sound.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -32,8 +34,7 @@ const char* KeyAt(const ZQ_KWLIST_STRUCT_T* bases, int i) {
 void AttachValue(ZQ_KWLIST_STRUCT_T* bases, int at, const char* field, size_t n) {
     if (at < 0 || at >= bases->count) return;
     const size_t inner = n >= 2 ? n - 2 : 0;
-    auto* copy =
-        static_cast<char*>(ZqXmlU_Calloc(static_cast<int>(inner + 1), 1, zq::kTagUserValue));
+    auto* copy = static_cast<char*>(zq::AllocBlock(inner + 1, 1, zq::kTagUserValue));
     std::memcpy(copy, field + 1, inner);
     bases->values[at] = reinterpret_cast<uintptr_t>(copy);
 }
@@ -82,7 +83,8 @@ void ZQ_CALL ZqXmlU_GetUserName(char* uri, char* user) {
 }  // extern "C"
 
 int ZQ_CALL ZqXmlU_IsUserOwned(char* uri, ZQ_KWLIST_STRUCT_T* bases) {
-    const int count = bases ? bases->count : 0;
+    // A list that is NULL or unsound counts as empty.
+    const int count = zq::SoundList(bases) ? bases->count : 0;
     if (!uri) return count;
     // Bases share long beginnings, so whole-word compares of known lengths beat a byte loop.
     const size_t length = std::strlen(uri);
@@ -98,7 +100,7 @@ int ZQ_CALL ZqXmlU_IsUserOwned(char* uri, ZQ_KWLIST_STRUCT_T* bases) {
 void ZQ_CALL ZqXmlU_GetUsernameI(ZQ_KWLIST_STRUCT_T* bases, int index, char* dst, int dstSize) {
     if (!dst || dstSize <= 0) return;
     dst[0] = '\0';
-    if (!bases || index < 0 || index >= bases->count) return;
+    if (!zq::SoundList(bases) || index < 0 || index >= bases->count) return;
     const char* key = KeyAt(bases, index);
     if (!key) return;
     // The base ends with the user name and a '/'; the slash before the name is searched from
@@ -112,7 +114,7 @@ void ZQ_CALL ZqXmlU_GetUsernameI(ZQ_KWLIST_STRUCT_T* bases, int index, char* dst
 }
 
 int ZQ_CALL ZqXmlU_GetMatchingUri(ZQ_KWLIST_STRUCT_T* bases, char* user) {
-    if (!bases || !user) return -1;
+    if (!zq::SoundList(bases) || !user) return -1;
     char name[kSegmentBuffer];
     for (int i = 0; i < bases->count; ++i) {
         ZqXmlU_GetUsernameI(bases, i, name, sizeof name);
@@ -125,7 +127,7 @@ int ZQ_CALL ZqXmlU_GetMatchingUri(ZQ_KWLIST_STRUCT_T* bases, char* user) {
 // for the name before it: "alice,(Alice's tags),bob". An empty name drops the value field that
 // follows; a name of 65 or more characters ends the text.
 void ZQ_CALL ZqXmlU_GetAdditionalUsernames(ZQ_KWLIST_STRUCT_T* bases, char* text) {
-    if (!bases || !text || text[0] == '\0') return;
+    if (!zq::SoundList(bases) || !text || text[0] == '\0') return;
     size_t start = 0;
     bool expectValue = false;
     bool skipValue = false;
@@ -143,7 +145,7 @@ void ZQ_CALL ZqXmlU_GetAdditionalUsernames(ZQ_KWLIST_STRUCT_T* bases, char* text
         } else if (n <= kMaxListedName) {
             char name[kMaxListedName + 1];
             zq::CopySegment(name, field, n);
-            ZqXmlU_MakeUriBase(name, bases, 0);
+            if (ZqXmlU_MakeUriBase(name, bases, 0) != 0) return;
             ++added;
         } else {
             return;
