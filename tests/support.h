@@ -15,9 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -182,9 +185,44 @@ inline void LimitHeap(size_t headroom = size_t{512} << 20) {
 #endif
 }
 
-inline std::u16string U16(const char16_t* s) {
-    return std::u16string(s);
+// The interface's wide text is wchar_t on Windows and char16_t elsewhere; tests write UTF-16
+// literals (u"...") and compare as std::u16string.
+using WString = std::basic_string<ZqWChar>;
+inline WString W(std::u16string_view s) {
+    return WString(s.begin(), s.end());
 }
+inline std::u16string U16(const ZqWChar* s) {
+    std::u16string out;
+    for (; s && *s; ++s)
+        out += static_cast<char16_t>(*s);
+    return out;
+}
+
+// A new, empty folder, removed with its contents at the end of the scope.
+class TempDir {
+  public:
+    TempDir() {
+        static int serial = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int i = 0; i < 1000; ++i) {
+            path_ = base / ("zqtest-" + std::to_string(std::random_device{}()) + "-" +
+                            std::to_string(++serial));
+            if (std::filesystem::create_directory(path_)) return;
+        }
+        std::abort();
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string str() const { return path_.string(); }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -67,7 +67,7 @@ void* g_kept = nullptr;  // reachable from a global, so leak checkers in death t
 TEST(LogRoot, DefaultsSetAndRelease) {
     const auto expectRoot = [](const std::string& narrow, const std::u16string& wide) {
         EXPECT_EQ(ZqXmlU_GetLogRoot(), narrow);
-        EXPECT_EQ(std::u16string(ZqXmlU_GetLogRootW()), wide);
+        EXPECT_EQ(zqtest::U16(ZqXmlU_GetLogRootW()), wide);
     };
     ZqXmlU_SetLogRoot(nullptr);
     expectRoot("c:\\zq\\", u"c:\\zq\\");

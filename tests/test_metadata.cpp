@@ -1,9 +1,6 @@
 // Metadata documents and file names: label documents to XMP packets, the label walk, numbered
 // names, history entries and parameters, regions, sidecar and shrunk names, and the subcommands.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -466,13 +463,13 @@ TEST(Regions, CraftAndCarryThroughACrop) {
 std::pair<std::string, std::string> Names(const std::string& path) {
     zqtest::Block<char> a;
     zqtest::Block<ZqWChar> w, s;
-    std::u16string wide(path.begin(), path.end());
+    zqtest::WString wide(path.begin(), path.end());
     ZqXmlU_GetSidecarNameA(Text(path), a.p);
     ZqXmlU_GetSidecarNameW(wide.data(), w.p);
     ZqXmlU_GetShrunkNameW(wide.data(), s.p);
     const std::string sidecar = a.p ? a.p : "NULL";
-    EXPECT_EQ(w.p ? std::u16string(w.p) : u"NULL", std::u16string(sidecar.begin(), sidecar.end()));
-    const std::u16string shrunk = s.p ? std::u16string(s.p) : u"NULL";
+    EXPECT_EQ(w.p ? zqtest::U16(w.p) : u"NULL", std::u16string(sidecar.begin(), sidecar.end()));
+    const std::u16string shrunk = s.p ? zqtest::U16(s.p) : u"NULL";
     return {sidecar, std::string(shrunk.begin(), shrunk.end())};
 }
 
@@ -494,12 +491,11 @@ TEST(FileNames, SidecarAndShrunkNames) {
 }
 
 TEST(FileNames, ShrunkCounterSkipsExistingCopies) {
-    char dir[] = "/tmp/zqmeta-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    const zqtest::TempDir dir;
     const auto touch = [&](const char* name) {
-        std::fclose(std::fopen((std::string(dir) + "/" + name).c_str(), "w"));
+        std::fclose(std::fopen((dir / name).c_str(), "w"));
     };
-    std::string folder = std::string(dir) + "/";
+    std::string folder = dir / "";
     std::replace(folder.begin(), folder.end(), '/', '\\');
     EXPECT_EQ(Names(folder + "IMG_0042.JPG").second, folder + "s_IMG_0042.JPG");
     touch("s_IMG_0042.JPG");
@@ -511,11 +507,10 @@ TEST(FileNames, ShrunkCounterSkipsExistingCopies) {
           "s_IMG_0042_7.JPG", "s_IMG_0042_8.JPG", "s_IMG_0042_9.JPG"})
         touch(name);
     EXPECT_EQ(Names(folder + "IMG_0042.JPG").second, folder + "s_IMG_0042_10.JPG");  // two digits
-    std::u16string present(folder.begin(), folder.end()), absent = present + u"none";
-    present += u"s_IMG_0042.JPG";
+    zqtest::WString present(folder.begin(), folder.end()), absent = present + zqtest::W(u"none");
+    present += zqtest::W(u"s_IMG_0042.JPG");
     EXPECT_TRUE(zq::CanOpenForReading(present.data()));
     EXPECT_FALSE(zq::CanOpenForReading(absent.data()) || zq::CanOpenForReading(nullptr));
-    std::filesystem::remove_all(dir);
 }
 
 #ifdef ZQ_TOOL

@@ -394,6 +394,9 @@ TEST(FileToBuf, NullLentAndOwnedBuffers) {
     }
 }
 
+// The in-memory control of the other platforms records every expansion; on Windows the tree is a
+// real window (test_winapi.cpp).
+#if !defined(_WIN32)
 TEST(XmlToTree, ResultsAndNames) {
     const std::string n64(64, 'n');
     const struct {
@@ -466,6 +469,8 @@ TEST(XmlToTree, DeepNestingNeedsNoStack) {
     }
     EXPECT_EQ(tree.GetItemText(item), "leaf");
 }
+
+#endif  // !_WIN32
 
 #ifdef ZQ_TOOL
 TEST(Tool, ScanCommands) {
