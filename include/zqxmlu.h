@@ -383,7 +383,10 @@ ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value);
 // Parses `text` in layout `format`; 0 for anything rejected. asDouble: the result holds the bit
 // pattern of a double (date value plus the fraction of format 23). Never reads past the text's
 // terminator and never writes the text. Format 28 is rejected (0), like 26 and 29 to 31; so are a
-// month outside 1 to 12 and a result before 0001-01-01 or before the start of the second count.
+// month outside 1 to 12 and a result below 0 (a date before 0001-01-01, or a zone so far east
+// that the second count of a time in 1970 would fall below 0). A date whose
+// arithmetic gives exactly 0 (1 January of year 1, or a zone that brings the second count, leap
+// step included, to 0) is 1: 0 only ever means "no date".
 ZQ_API uint64_t ZQ_CALL ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes,
                                   int asDouble);
 ZQ_API double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support.h"
+#include "time/dateparse.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -45,10 +46,14 @@ TEST(Numbers, ParseDecimalAndInteger) {
     }
 }
 
+// The export's answer, which the field-by-field path must give too (without the shortcut for the
+// usual ISO texts).
 uint64_t Parse(const std::string& text, int format, ZqLong zoneHours = 0, ZqULong zoneMinutes = 0) {
     auto copy = Exact(text);
     const uint64_t value = ZqXmlU_ParseDate(copy.data(), format, zoneHours, zoneMinutes);
     EXPECT_EQ(text, copy.data()) << "the text must come back unchanged";
+    const auto general = zq::date::ParseText(copy.data(), format, zoneHours, zoneMinutes, false);
+    EXPECT_EQ(general.accepted ? general.value : 0, value) << text;
     return value;
 }
 
@@ -102,6 +107,12 @@ TEST(ParseDate, WorkedValues) {
         {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "-"}},
         {21, 0, {"2004071", "200407155"}},
         {24, 0, {"1970-01-01T00:00:00"}, 800, 0},  // falls before the start of the count
+        // A zone that brings the arithmetic to exactly 0 (after the leap step): 1, never 0.
+        {24, 1, {"1970-01-01T00:00:37"}, 744, 1}, {23, 2, {"1970-01-01T00:00:39"}, 744, 1},
+        {22, 1, {"1970:01:01 00:00:37"}, 744, 1}, {24, 0, {"1970-01-01T00:00:36"}, 744, 1},
+        // Zone shifts of thousands of years (five 400-year cycles of days).
+        {24, kJuly15, {"4004-07-15T13:05:09"}, 17531640, 0},
+        {23, Parse("4004-07-15T13:05:09Z", 23), {"2004-07-15T13:05:09"}, -17531640, 0},
         // The last seconds before 1970 in UTC wrap in the unsigned walk down the leap table.
         {23, 2678399, {"1970-01-01T00:59:36+01:00", "1970-01-01T00:59:59+01:00"}},
         {23, 2678398, {"1970-01-01T00:59:35+01:00"}},
@@ -151,6 +162,9 @@ TEST(MakeDate, WorkedValues) {
         {2150162048, 23, "2038-01-19T03:13:45+00:00", 0, 0},
         {2678400 + 3600, 23, "1969-12-31T20:00:00-05:00", -5, 0},
         {UINT64_MAX, 25, "584554051223-10-09", 0, 0},
+        {kJuly15, 25, "4004-07-15", 17531640, 0},
+        {kJuly15, 25, "0004-07-18", -17531640, 0},
+        {kJuly15, 25, "0001-01-01", -21037968, 0},
     };
     for (const auto& [value, format, text, zoneHours, zoneMinutes] : cases)
         EXPECT_EQ(Format(value, format, zoneHours, zoneMinutes), text) << value << " " << format;
