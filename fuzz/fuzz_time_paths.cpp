@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto fast = zq::date::ParseText(copy, format, zh, zm, true);
     const auto general = zq::date::ParseText(copy, format, zh, zm, false);
     if (fast.accepted != general.accepted) std::abort();
-    if (fast.accepted && (fast.value != general.value || fast.value == 0 ||
-                          std::bit_cast<uint64_t>(fast.fraction) !=
-                              std::bit_cast<uint64_t>(general.fraction))) {
+    if (fast.accepted &&
+        (fast.value != general.value || fast.value == 0 ||
+         std::bit_cast<uint64_t>(fast.fraction) != std::bit_cast<uint64_t>(general.fraction))) {
         std::abort();
     }
     if (ZqXmlU_ParseDate(copy, format, zh, zm) != (fast.accepted ? fast.value : 0)) std::abort();
