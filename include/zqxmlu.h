@@ -20,6 +20,13 @@
 //    object are built once on first use, safely when threads race; the clock override is stored
 //    atomically; the log root must be set (and released) while no other thread reads it. Nothing
 //    else is shared: list sorts keep no module-wide slot.
+//  * Vector forms: escaping, the needs-escaping test, de-escaping, the substring search and SHA-1
+//    run the widest vector tier of the processor (x86: SSE2, AVX2, AVX-512BW; the SHA
+//    instructions). The environment variable ZQXMLU_CPU caps them: "scalar", "sse2", "avx2" or
+//    "avx512", optionally followed by ",portable-sha1"; SHA-1 uses the SHA instructions only
+//    under a cap of avx2 or more, and a value not understood runs everything scalar. It is read
+//    once, at the first call that needs it (safely when threads race). Every tier gives the same
+//    bytes.
 //  * NULL pointers and out-of-range sizes or positions get the safe answer each export names
 //    (nothing written, -1, 0 or the "not found" code); nothing reads or writes out of bounds.
 #ifndef ZQXMLU_H

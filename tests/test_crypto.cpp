@@ -19,6 +19,7 @@
 
 #include "crypto/authkey.h"
 #include "crypto/sha1.h"
+#include "platform/cpu.h"
 #include "support.h"
 #include "zqxmlu.h"
 
@@ -89,18 +90,26 @@ std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
     return rows;
 }
 
-// --- SHA-1: every case on the processor's compression function and on the portable one ---------
+// --- SHA-1 (the suite runs once per vector tier: the scalar and sse2 runs take the portable
+// compression function, the others the SHA instructions where the processor has them) ---------
 
-class Sha1 : public testing::TestWithParam<bool> {
-  protected:
-    void SetUp() override { zq::Sha1ForcePortable(GetParam()); }
-    void TearDown() override { zq::Sha1ForcePortable(false); }
-};
+// The two compression functions on the same random blocks, from the same random state, one to
+// nine blocks per call.
+TEST(Sha1, EnginesAgree) {
+    if (!zq::cpu::Detect().sha) GTEST_SKIP() << "the processor has no SHA instructions";
+    const Bytes data = RandomBytes(64 * 45, 3), start = RandomBytes(20, 4);
+    uint32_t portable[5], instructions[5];
+    std::memcpy(portable, start.data(), 20);
+    std::memcpy(instructions, start.data(), 20);
+    for (size_t at = 0, blocks = 1; at + blocks <= 45; at += blocks, ++blocks) {
+        zq::Sha1BlocksOn(zq::Sha1Engine::kPortable, portable, data.data() + 64 * at, blocks);
+        zq::Sha1BlocksOn(zq::Sha1Engine::kShaInstructions, instructions, data.data() + 64 * at,
+                         blocks);
+        ASSERT_EQ(Hex(portable, 20), Hex(instructions, 20)) << at;
+    }
+}
 
-INSTANTIATE_TEST_SUITE_P(Compression, Sha1, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Portable" : "Detected"; });
-
-TEST_P(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
+TEST(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
     const struct {
         std::string text;
         uint32_t start, end, skip;
@@ -127,7 +136,7 @@ TEST_P(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
 }
 
 // Every length up to 130 (all paddings, up to three blocks) and a few longer ones, from an offset.
-TEST_P(Sha1, AgreesWithOpenSslInOneCallAndInPieces) {
+TEST(Sha1, AgreesWithOpenSslInOneCallAndInPieces) {
     for (size_t n = 0; n <= 1000; n += n < 130 ? 1 : 290) {
         const Bytes bytes = RandomBytes(n, static_cast<uint32_t>(n));
         const std::string text(bytes.begin(), bytes.end()), expected = OpenSslSha1(text);

@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/cpu.h"
+#include "scan/scanners.h"
 #include "support.h"
 #include "zqxmlu.h"
 #include "zqxmlu_treectrl.h"
@@ -80,15 +82,30 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
     EXPECT_EQ(ZqXmlU_FindSubstring(target, nullptr), -1);
 }
 
-TEST(Scanners, VectorSearchAcrossPieces) {
-    // The plain search reads vectors inside pieces of 16 KiB; matches at and across the edges.
-    for (size_t at : {0u, 15u, 63u, 64u, 16380u, 16383u, 16384u, 40000u, 49994u}) {
-        std::string s(50000, 'n');
-        auto text = Exact(s.replace(at, 6, "needle"));
-        char needle[] = "needle";
-        EXPECT_EQ(ZqXmlU_FindSubstring(text.data(), needle), static_cast<int>(at));
-        EXPECT_EQ(ZqXmlU_FindNextUnquoted(text.data(), 1, needle, 2),
-                  at ? static_cast<int>(at) : -1);
+TEST(Scanners, SearchInEveryTierAcrossPieces) {
+    // Every tier reads vectors inside pieces of 16 KiB: matches at and across vector and piece
+    // edges, behind decoys that share the needle's first and last characters, against strstr.
+    const std::string longNeedle = "n" + std::string(70, 'd') + "e";
+    for (const std::string& needle : {"ne"s, "needle"s, longNeedle}) {
+        std::string decoy = needle;
+        if (decoy.size() > 2) decoy[decoy.size() / 2] = '#';
+        for (size_t at : {0u, 15u, 31u, 63u, 64u, 16380u, 16383u, 16384u, 40000u, 49928u}) {
+            std::string s;
+            while (s.size() < 50000)
+                s += decoy + (decoy.size() == 2 ? "x" : "");
+            s.resize(50000);
+            auto text = Exact(s.replace(at, needle.size(), needle));
+            const char* expected = std::strstr(text.data(), needle.c_str());
+            for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+                if (tier > zq::cpu::Detect().widest) break;
+                EXPECT_EQ(zq::FindTextOn(tier, text.data(), needle.c_str(), needle.size()),
+                          expected)
+                    << zq::cpu::TierName(tier) << " " << needle << " at " << at;
+            }
+            EXPECT_EQ(ZqXmlU_FindSubstring(text.data(), C(needle.c_str())), expected - text.data());
+            EXPECT_EQ(ZqXmlU_FindNextUnquoted(text.data(), 0, C(needle.c_str()), 2),
+                      expected - text.data());
+        }
     }
 }
 
