@@ -313,7 +313,8 @@ ZQ_API bool ZQ_CALL ZqXmlU_ValidXmlChars(char* text, unsigned int length);
 // or reference written, bit 2 for "&amp;". mode and spaceFlag select nothing. out NULL counts as
 // reportOnly. When a size beyond the text would ask for more than a block can hold, the text's
 // own length sizes the block (it still covers the worst case). Any allocation request over
-// 4 GiB - 13 bytes counts as heap exhaustion (exit status 1), as in the tagged allocator.
+// 4 GiB - 13 bytes counts as heap exhaustion (exit status 1), as in the tagged allocator. A
+// caller's buffer that overlaps the text gives an unspecified text, written only within `size`.
 ZQ_API int ZQ_CALL ZqXmlU_DoEscaping(int mode, char** out, char* text, int spaceFlag, ZqULong size,
                                      int reportOnly, char* tag);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,
@@ -331,7 +332,9 @@ ZQ_API int ZQ_CALL ZqXmlU_NeedsEscapingW(ZqWChar* text);
 // is the caller's buffer of `size` bytes (units for the wide forms). The first argument is unused.
 // A negative size writes nothing and returns 0. A buffer too small for the whole text ends in the
 // truncation mark "...", itself cut to what fits while the NUL is always kept. Output and text may
-// be the same buffer (in place) only when *out == text exactly. ZqXmlU_DeEscapeTextLW counts its
+// be the same buffer (in place) only when *out == text exactly; any other overlap gives an
+// unspecified text, but nothing is read past where the text ended when the call began, nor written
+// past the size. ZqXmlU_DeEscapeTextLW counts its
 // room against the bytes written (so "A" in a buffer of 2 units gives "..."), and
 // ZqXmlU_DeEscapeTextLA returns the UTF-8 length plus one.
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextA(int unused, char** out, char* text, ZqLong size, char* tag);
@@ -362,7 +365,8 @@ extern "C" {
 
 // Reads a signed integer (decimal, or hexadecimal after a lower-case 'x') into *value; returns
 // the index just past the character that ended it (in hexadecimal, '.', '_' and other
-// non-delimiters are not consumed). Wraps modulo 2^64.
+// non-delimiters are not consumed). Wraps modulo 2^64. A NULL text reads 0 with advance 0; a NULL
+// value is not written.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseInteger(char* text, int64_t* value, int hexOnly);
 ZQ_API uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours,
                                          ZqULong zoneMinutes);
@@ -385,7 +389,8 @@ ZQ_API uint64_t ZQ_CALL ZqXmlU_GetTimeString(char* dst, unsigned dstSize, int no
 
 // Reads a signed decimal into *value; returns the index just past the delimiter. The character
 // after an optional sign is taken as a digit without a test, except the terminator: an empty text
-// or a lone sign reads 0 with advance 1 or 2. Wraps modulo 2^32.
+// or a lone sign reads 0 with advance 1 or 2. Wraps modulo 2^32. A NULL text reads 0 with advance
+// 0; a NULL value is not written.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value);
 // Parses `text` in layout `format`; 0 for anything rejected. asDouble: the result holds the bit
 // pattern of a double (date value plus the fraction of format 23). Never reads past the text's

@@ -138,6 +138,10 @@ TEST(Escape, StringEscaper) {
         {"x\x01", "x\0"s, 6, 1},     // the byte fits, the reference does not
         {"<ab", ""s, 0, 1},          // size 0: nothing written into a caller's buffer
         {"ab\0<<"s, "ab\0"s, 5, 0},  // the NUL ends the input within the size
+        {"<", "&lt;\0"s, 5, 1},      // an entity and its NUL fill the buffer exactly
+        {"<", "\0"s, 4, 1},          // one byte short: dropped
+        {"&", "&amp;\0"s, 6, 2},     // the same for "&amp;"
+        {"&", "\0"s, 5, 2},
     };
     for (const auto& [in, written, size, bits] : bounded) {
         Text input(in);
@@ -261,6 +265,12 @@ TEST(DeEscape, IntoANewBlockOrACallersBuffer) {
         {twenty, 3, false, "..", 3},
         {"&lt;&lt;&lt;&lt;&lt;&lt;", 9, false, "<<<<...", 8},
         {"hello", 6, false, "hello", 6},  // capacity beyond the length: never a mark
+        {"hello", 5, false, "...", 4},    // capacity of the length: the mark from the start
+        // The mark where a whole vector block (16, 32, 64 bytes) would just fit before it.
+        {std::string(100, 'x'), 20, false, std::string(15, 'x') + "...", 19},
+        {std::string(100, 'x'), 36, false, std::string(31, 'x') + "...", 35},
+        {std::string(100, 'x'), 68, false, std::string(63, 'x') + "...", 67},
+        {std::string(64, 'x') + "&gt;", 69, false, std::string(64, 'x') + ">", 66},
         {"hello", 10, true, "hello...", 0},
         {"hello", 11, true, "hello", 0},
         {"hello", -1, false, "", 0},
@@ -392,6 +402,60 @@ TEST(Content, MeasureAndConstruct) {
         std::vector<char> out(in.size() + 2, kGuard);
         EXPECT_EQ(ZqXmlU_ConstructContent(text, start, out.data()), result) << in;
         EXPECT_STREQ(out.data(), content.c_str()) << in;
+    }
+}
+
+// ---- Hostile callers ----
+
+// NULLs, texts and outputs that end exactly at an inaccessible page, and outputs that overlap the
+// text: answers within the sizes given, nothing read or written past them.
+TEST(EscapeAndDeEscape, HostileInputs) {
+    char* none = nullptr;
+    EXPECT_EQ(ZqXmlU_NeedsEscapingA(nullptr), 0);
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, nullptr, Text("a<"), 0, 0, 0, Tag()), 1);  // report only
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, nullptr, Text("&lt;"), 0, Tag()), 0);
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &none, Text("&lt;"), 8, Tag()), 0);  // a size, no buffer
+    {
+        zqtest::Block<char> b;
+        EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &b.p, nullptr, 0, Tag()), 1);
+        EXPECT_STREQ(b.p, "");
+    }
+    // Texts cut inside an entity or a reference, ending at the page.
+    for (const char* cut :
+         {"&", "&#", "&#x", "&#x4", "&#65", "&l", "&lt", "&amp", "&apos", "&quo"}) {
+        zqtest::PageEnd text{std::string(cut)};
+        EXPECT_EQ(ZqXmlU_NeedsEscapingA(text), cut[1] == '#' ? 1 : cut[1] ? 2 : 1) << cut;
+        zqtest::Block<char> b;
+        EXPECT_GE(ZqXmlU_DeEscapeTextA(0, &b.p, text, 0, Tag()), 1) << cut;
+        zqtest::PageEnd in(std::string(cut).size() + 1);  // in place, at the page
+        std::memcpy(in.data(), cut, in.size());
+        char* p = in;
+        ZqXmlU_DeEscapeTextA(0, &p, p, static_cast<ZqLong>(in.size()), Tag());
+    }
+    // Outputs of exactly the size written, at the page: an entity and its NUL; a decoded vector
+    // block and its NUL; an escaped vector block.
+    zqtest::PageEnd lt(5), block(65), escaped(65);
+    char* p = lt;
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, Text("<"), 0, 5, 0, Tag()), 1);
+    EXPECT_STREQ(lt, "&lt;");
+    zqtest::PageEnd x64{std::string(64, 'x')};
+    p = block;
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &p, x64, 65, Tag()), 65);
+    EXPECT_EQ(std::string(block), std::string(64, 'x'));
+    p = escaped;
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, x64, 0, 65, 0, Tag()), 0);
+    EXPECT_EQ(std::string(escaped), std::string(64, 'x'));
+    // An output that overlaps the text one byte further on, and escaping into the text itself.
+    for (const std::string& in : {"&#x41;&lt;&amp;&#"s, std::string(70, 'y') + "&#9", "a<b>&c"s}) {
+        std::vector<char> buf(in.size() + 2, '\0');
+        std::memcpy(buf.data(), in.c_str(), in.size() + 1);
+        char* out = buf.data() + 1;
+        const int n =
+            ZqXmlU_DeEscapeTextA(0, &out, buf.data(), static_cast<ZqLong>(in.size() + 1), Tag());
+        EXPECT_TRUE(n >= 1 && static_cast<size_t>(n) <= in.size() + 1) << in;
+        std::memcpy(buf.data(), in.c_str(), in.size() + 1);
+        out = buf.data();
+        ZqXmlU_DoEscaping(0, &out, buf.data(), 0, static_cast<ZqULong>(buf.size()), 0, Tag());
     }
 }
 

@@ -308,6 +308,68 @@ TEST(Clock, OverrideAndSystemTime) {
     EXPECT_STREQ(small, "");
 }
 
+// NULLs, texts cut at every length ending at an inaccessible page, outputs of exactly the text's
+// size at the page, and the widest zones and values.
+TEST(Dates, HostileInputs) {
+    ZqLong decimal = 7;
+    int64_t integer = 7;
+    EXPECT_EQ(ZqXmlU_ParseDecimal(nullptr, &decimal), 0u);
+    EXPECT_EQ(decimal, 0);
+    EXPECT_EQ(ZqXmlU_ParseInteger(nullptr, &integer, 0), 0u);
+    EXPECT_EQ(integer, 0);
+    EXPECT_EQ(ZqXmlU_ParseDecimal(zqtest::Text("-42x"), nullptr), 4u);
+    EXPECT_EQ(ZqXmlU_ParseInteger(zqtest::Text("x1f:"), nullptr, 0), 4u);
+    EXPECT_EQ(ZqXmlU_ParseDate(nullptr, 23, 0, 0), 0u);
+    EXPECT_EQ(ParseDate(nullptr, 23, 0, 0, 1), 0u);
+    EXPECT_EQ(ZqXmlU_ParseDateF(nullptr, 23, 0, 0), 0.0);
+    EXPECT_EQ(ZqXmlU_MakeDateA(kJuly15, 23, nullptr, 64, 0, 0), nullptr);
+    EXPECT_EQ(ZqXmlU_MakeDateW(kJuly15, 23, nullptr, 64, 0, 0), nullptr);
+    ZqXmlU_SetOverrideNow(kJuly15);
+    EXPECT_EQ(ZqXmlU_GetTimeString(nullptr, 26, 0, 0, 0), kJuly15);
+    ZqXmlU_SetOverrideNow(0);
+    EXPECT_GT(ZqXmlU_GetTimeString(nullptr, 26, 0, 0, 0), kJuly15);
+
+    const std::pair<int, std::string> texts[] = {
+        {21, "20040715"},
+        {22, "2004:07:15 13:05:09"},
+        {23, "2004-07-15T13:05:09.25+02:00"},
+        {23, "2004-07-15T13:05:09+2:3"},
+        {24, "2004-07-15T13:05:09"},
+        {25, "2004-07-15"},
+        {27, "Thu Jul 15 13:05:09 2004"},
+        {32, "07/15/2004 01:05:09 PM"},
+    };
+    for (const auto& [format, full] : texts) {
+        for (size_t n = 0; n <= full.size(); ++n) {
+            zqtest::PageEnd text(full.substr(0, n));
+            const uint64_t value = ZqXmlU_ParseDate(text, format, -5, 30);
+            EXPECT_EQ(ZqXmlU_ParseDateF(text, format, -5, 30) != 0.0, value != 0);
+            EXPECT_EQ(std::string(text), full.substr(0, n));
+            ZqLong v;
+            EXPECT_LE(ZqXmlU_ParseDecimal(text, &v), n + 1);
+        }
+    }
+    const std::tuple<uint64_t, ZqLong, ZqULong> extremes[] = {
+        {kJuly15, -5, 30},
+        {UINT64_MAX, INT32_MAX, UINT32_MAX},
+        {2678400, INT32_MIN, UINT32_MAX},
+        {0, 0, 0},
+    };
+    for (const auto& [value, zoneHours, zoneMinutes] : extremes) {
+        for (int format = 20; format <= 37; ++format) {
+            const std::string full = Format(value, format, zoneHours, zoneMinutes);
+            ASSERT_FALSE(full.empty());
+            zqtest::PageEnd fits(full.size() + 1), shortBy1(full.size());
+            ZqXmlU_MakeDateA(value, format, fits, static_cast<unsigned>(fits.size()), zoneHours,
+                             zoneMinutes);
+            EXPECT_EQ(std::string(fits), full);
+            ZqXmlU_MakeDateA(value, format, shortBy1, static_cast<unsigned>(shortBy1.size()),
+                             zoneHours, zoneMinutes);
+            EXPECT_EQ(shortBy1.data()[0], '\0');
+        }
+    }
+}
+
 #ifdef ZQ_TOOL
 TEST(Tool, DateSubcommands) {
     const std::string tool = std::string(ZQ_TOOL) + " date ";

@@ -32,36 +32,45 @@ inline int HexDigit(unsigned char c) {
 
 // Both readers take the position of the first digit and an accumulator set to 0 by the caller,
 // and return the position after the character that ended the digits. The accumulator wraps; only
-// its low 8 bits are used. A NUL ends the digits but is not passed.
-size_t ParseHexReference(const char* text, size_t pos, uint32_t* value) {
+// its low 8 bits are used. The end of the text (index len, the NUL) ends the digits but is not
+// passed. They read nothing at or past len, so that an output that overlaps the text ahead of it
+// cannot lead them beyond the text.
+size_t ParseHexReference(const char* text, size_t pos, size_t len, uint32_t* value) {
     int d;
-    while ((d = HexDigit(static_cast<unsigned char>(text[pos]))) >= 0) {
+    while (pos < len && (d = HexDigit(static_cast<unsigned char>(text[pos]))) >= 0) {
         *value = *value * 16 + static_cast<uint32_t>(d);
         ++pos;
     }
-    return text[pos] ? pos + 1 : pos;
+    return pos < len ? pos + 1 : pos;
 }
 
-size_t ParseDecimalReference(const char* text, size_t pos, uint32_t* value) {
-    while (text[pos] >= '0' && text[pos] <= '9') {
+size_t ParseDecimalReference(const char* text, size_t pos, size_t len, uint32_t* value) {
+    while (pos < len && text[pos] >= '0' && text[pos] <= '9') {
         *value = *value * 10 + static_cast<uint32_t>(text[pos] - '0');
         ++pos;
     }
-    return text[pos] ? pos + 1 : pos;
+    return pos < len ? pos + 1 : pos;
 }
 
 // Decodes what starts at text[pos] == '&' (len: the text's length). Stores the byte it stands for
-// and returns the position after what it consumed.
+// and returns the position after what it consumed. Reads only text[pos, len): near the end the
+// entity test looks at a copy padded with NULs, as the text itself would be.
 inline size_t DecodeAmpersand(const char* text, size_t pos, size_t len, char* byte) {
     const char* at = text + pos;
-    if (at[1] == '#') {
+    if (pos + 1 < len && at[1] == '#') {
         uint32_t value = 0;
-        const size_t next = at[2] == 'x' ? ParseHexReference(text, pos + 3, &value)
-                                         : ParseDecimalReference(text, pos + 2, &value);
+        const size_t next = pos + 2 < len && at[2] == 'x'
+                                ? ParseHexReference(text, pos + 3, len, &value)
+                                : ParseDecimalReference(text, pos + 2, len, &value);
         *byte = static_cast<char>(value & 0xFF);
         return next;
     }
-    if (const size_t n = zq::MatchEntity(at, len - pos, byte)) return pos + n;
+    char padded[8] = {};
+    if (len - pos < sizeof padded) {
+        std::memcpy(padded, at, len - pos);
+        at = padded;
+    }
+    if (const size_t n = zq::MatchEntity(at, sizeof padded, byte)) return pos + n;
     *byte = '&';
     return pos + 1;
 }

@@ -189,8 +189,9 @@ int EscapeOn(cpu::Tier tier, const unsigned char* in, size_t len, char* dst, siz
     for (;;) {
         const size_t run = forms.plainRun(in + s.r, len - s.r);
         if (dst && run) {
+            // memmove: a caller's output may overlap the text.
             const size_t n = std::min(run, cap - s.w);
-            std::memcpy(dst + s.w, in + s.r, n);
+            std::memmove(dst + s.w, in + s.r, n);
             s.w += n;
         }
         s.r += run;
