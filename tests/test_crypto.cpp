@@ -239,7 +239,7 @@ TEST(Sha1AndBase64, HostileInputs) {
         const Bytes bytes = RandomBytes(n, static_cast<uint32_t>(n) + 99);
         const std::string expected = OpenSslBase64(bytes.data(), n);
         zqtest::PageEnd in(n), text(expected.size() + 1), back(n + 2);
-        std::memcpy(in.data(), bytes.data(), n);
+        std::copy(bytes.begin(), bytes.end(), in.data());
         EXPECT_EQ(ZqXmlU_ToBase64(in, static_cast<uint32_t>(n), text, 0, 0),
                   static_cast<int>(expected.size()));
         EXPECT_EQ(std::string(text), expected);

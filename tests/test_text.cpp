@@ -445,6 +445,15 @@ TEST(EscapeAndDeEscape, HostileInputs) {
     p = escaped;
     EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, x64, 0, 65, 0, Tag()), 0);
     EXPECT_EQ(std::string(escaped), std::string(64, 'x'));
+    // An output that overlaps the end of the text: its first bytes replace the NUL with digits,
+    // while a reference before it is still to be read; the buffer ends at the page.
+    zqtest::PageEnd digits(16);
+    std::memcpy(digits.data(),
+                "99999&#1\0"
+                "9999999",
+                16);
+    p = digits.data() + 7;
+    EXPECT_LE(ZqXmlU_DeEscapeTextA(0, &p, digits, 9, Tag()), 9);
     // An output that overlaps the text one byte further on, and escaping into the text itself.
     for (const std::string& in : {"&#x41;&lt;&amp;&#"s, std::string(70, 'y') + "&#9", "a<b>&c"s}) {
         std::vector<char> buf(in.size() + 2, '\0');
