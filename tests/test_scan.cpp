@@ -71,6 +71,7 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
              // and the end, a target longer than the rest, an element that starts with an end tag.
              {kNext, "a<!-- x -->x", "x", 0, 1, 11},
              {kNext, "<!-->x-->y", "x", 0, 1, -1},
+             {kNext, "<!--->x-->", "x", 0, 1, -1},
              {kNext, "<!---->'", "'", 0, 1, 7},
              {kNext, "ab<!--x", "x", 0, 1, -1},
              {kNext, "abc", "c", 2, 0, 2},
@@ -86,6 +87,7 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
              {kEnd, "<a></a>", nullptr, 0, 0, 6},
              {kEnd, "<a><b></b><c/></a>x", nullptr, 0, 0, 17},
              {kEnd, "<a><!-->x--></a>", nullptr, 0, 0, 15},
+             {kEnd, "<a><!--->'--></a>", nullptr, 0, 0, 16},
              {kEnd, "<a x='>'/>", nullptr, 0, 0, 9},
              {kSub, "aab", "ab", 0, 0, 1},
              {kSub, "ab", "abc", 0, 0, -1},
@@ -101,7 +103,8 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
     }
     char target[] = "a";
     EXPECT_EQ(ZqXmlU_FindNextUnquoted(nullptr, 0, target, 0), -1);
-    EXPECT_EQ(ZqXmlU_FindNextUnquoted(target, -1, target, 0), -1);
+    auto xa = Exact("xa");  // a negative start is refused, not read before the text
+    EXPECT_EQ(ZqXmlU_FindNextUnquoted(xa.data() + 1, -1, target, 0), -1);
     EXPECT_EQ(ZqXmlU_FindUnquotedWhitespace(nullptr, 1), 0);
     EXPECT_EQ(ZqXmlU_FindSubstring(target, nullptr), -1);
 }

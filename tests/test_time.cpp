@@ -77,7 +77,8 @@ TEST(ParseDate, WorkedValues) {
         // The zone of the text, in each of its forms, overrides the arguments.
         // (InstantsAgainstTimegm parses the usual "+hh:mm" in every zone.)
         {23, kJuly15, {"2004-07-15T13:05:09Z", "2004-07-15T15:05:09+2:00", "2004-07-15T15:05:09+2:0",
-                       "2004-07-15T15:05:09+2:0 ", "2004-07-15T13:05:09+00:30"}, 7, 0},
+                       "2004-07-15T15:05:09+2:0 ", "2004-07-15T15:05:09+2:0  ",
+                       "2004-07-15T13:05:09+00:30"}, 7, 0},
         {23, 0, {"2004-07-15T15:05:09+2:0 x", "2004-07-15T15:05:09+0200", "2004-07-15T15:05:09+"}},
         // Otherwise the arguments, whose minutes count only with non-zero hours.
         {23, kJuly15, {"2004-07-15T15:05:09"}, 2, 0},
