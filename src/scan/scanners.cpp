@@ -81,17 +81,6 @@ size_t ScanFrom(const char* s, size_t len, size_t i, const char* target, size_t 
     return kNone;
 }
 
-// The first of the candidates of a block (bit k of m: the position i + k) that the whole target
-// confirms, or kNone. Kept out of line, so that the vector loops keep their registers.
-[[gnu::noinline]] size_t FirstMatch(const char* s, size_t i, uint64_t m, const char* target,
-                                    size_t n) {
-    for (; m; m &= m - 1) {
-        const size_t at = i + static_cast<size_t>(std::countr_zero(m));
-        if (Confirm(s + at, target, n)) return at;
-    }
-    return kNone;
-}
-
 size_t SearchScalar(const char* s, size_t len, const char* target, size_t n) {
     return ScanFrom(s, len, 0, target, n);
 }
