@@ -140,7 +140,8 @@ int EscapeOn(cpu::Tier tier, const unsigned char* in, size_t len, char* dst, siz
 int NeedsEscapingOn(cpu::Tier tier, const char* text);
 // De-escapes text (length len) into out (cap bytes). Before each input position: when written
 // + 5 >= limit the truncation mark ends the output. Returns the bytes written, final NUL or mark
-// included. out may be text itself.
+// included. out may be text itself; with any other overlap the text decoded is unspecified, but
+// nothing at or past text[len] is read and nothing past out[cap - 1] written.
 size_t DecodeOn(cpu::Tier tier, const char* text, size_t len, char* out, size_t cap, size_t limit);
 
 }  // namespace zq
