@@ -21,6 +21,13 @@
 //    object are built once on first use, safely when threads race; the clock override is stored
 //    atomically; the log root must be set (and released) while no other thread reads it. Nothing
 //    else is shared: list sorts keep no module-wide slot.
+//  * Vector forms: escaping, the needs-escaping test, de-escaping, the substring search and SHA-1
+//    run the widest vector tier of the processor (x86: SSE2, AVX2, AVX-512BW; the SHA
+//    instructions). The environment variable ZQXMLU_CPU caps them: "scalar", "sse2", "avx2" or
+//    "avx512", optionally followed by ",portable-sha1"; SHA-1 uses the SHA instructions only
+//    under a cap of avx2 or more, and a value not understood runs everything scalar. It is read
+//    once, at the first call that needs it (safely when threads race). Every tier gives the same
+//    bytes.
 //  * NULL pointers and out-of-range sizes or positions get the safe answer each export names
 //    (nothing written, -1, 0 or the "not found" code); nothing reads or writes out of bounds.
 //  * What a pointer must be where a tagged block or a shared XML string is expected (the library
@@ -339,7 +346,8 @@ ZQ_API bool ZQ_CALL ZqXmlU_ValidXmlChars(char* text, unsigned int length);
 // the block (a 2-byte text gets 18 bytes whatever the size); the block still holds the worst
 // case. Returns bit 1 for an entity or reference written, bit 2 for "&amp;". mode and spaceFlag
 // select nothing. out NULL counts as reportOnly. A block over 0xFFFFFFEB bytes counts as heap
-// exhaustion (exit status 1), as in the tagged allocator.
+// exhaustion (exit status 1), as in the tagged allocator. A caller's buffer that overlaps the
+// text gives an unspecified text, written only within `size`.
 ZQ_API int ZQ_CALL ZqXmlU_DoEscaping(int mode, char** out, char* text, int spaceFlag, ZqULong size,
                                      int reportOnly, char* tag);
 ZQ_API void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,
@@ -357,7 +365,9 @@ ZQ_API int ZQ_CALL ZqXmlU_NeedsEscapingW(ZqWChar* text);
 // is the caller's buffer of `size` bytes (units for the wide forms). The first argument is unused.
 // A negative size writes nothing and returns 0. A buffer too small for the whole text ends in the
 // truncation mark "...", itself cut to what fits while the NUL is always kept. Output and text may
-// be the same buffer (in place) only when *out == text exactly. ZqXmlU_DeEscapeTextLW counts its
+// be the same buffer (in place) only when *out == text exactly; any other overlap gives an
+// unspecified text, but nothing is read past where the text ended when the call began, nor written
+// past the size. ZqXmlU_DeEscapeTextLW counts its
 // room against the bytes written (so "A" in a buffer of 2 units gives "..."), and
 // ZqXmlU_DeEscapeTextLA returns the UTF-8 length plus one.
 ZQ_API int ZQ_CALL ZqXmlU_DeEscapeTextA(int unused, char** out, char* text, ZqLong size, char* tag);
@@ -388,7 +398,8 @@ extern "C" {
 
 // Reads a signed integer (decimal, or hexadecimal after a lower-case 'x') into *value; returns
 // the index just past the character that ended it (in hexadecimal, '.', '_' and other
-// non-delimiters are not consumed). Wraps modulo 2^64.
+// non-delimiters are not consumed). Wraps modulo 2^64. A NULL text reads 0 with advance 0; a NULL
+// value is not written.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseInteger(char* text, int64_t* value, int hexOnly);
 ZQ_API uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours,
                                          ZqULong zoneMinutes);
@@ -411,12 +422,16 @@ ZQ_API uint64_t ZQ_CALL ZqXmlU_GetTimeString(char* dst, unsigned dstSize, int no
 
 // Reads a signed decimal into *value; returns the index just past the delimiter. The character
 // after an optional sign is taken as a digit without a test, except the terminator: an empty text
-// or a lone sign reads 0 with advance 1 or 2. Wraps modulo 2^32.
+// or a lone sign reads 0 with advance 1 or 2. Wraps modulo 2^32. A NULL text reads 0 with advance
+// 0; a NULL value is not written.
 ZQ_API ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value);
 // Parses `text` in layout `format`; 0 for anything rejected. asDouble: the result holds the bit
 // pattern of a double (date value plus the fraction of format 23). Never reads past the text's
 // terminator and never writes the text. Format 28 is rejected (0), like 26 and 29 to 31; so are a
-// month outside 1 to 12 and a result before 0001-01-01 or before the start of the second count.
+// month outside 1 to 12 and a result below 0 (a date before 0001-01-01, or a zone so far east
+// that the second count of a time in 1970 would fall below 0). A date whose
+// arithmetic gives exactly 0 (1 January of year 1, or a zone that brings the second count, leap
+// step included, to 0) is 1: 0 only ever means "no date".
 ZQ_API uint64_t ZQ_CALL ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes,
                                   int asDouble);
 ZQ_API double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours,

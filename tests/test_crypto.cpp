@@ -19,6 +19,7 @@
 
 #include "crypto/authkey.h"
 #include "crypto/sha1.h"
+#include "platform/cpu.h"
 #include "support.h"
 #include "zqxmlu.h"
 
@@ -89,18 +90,26 @@ std::vector<std::vector<std::string>> ReadTable(const std::string& name) {
     return rows;
 }
 
-// --- SHA-1: every case on the processor's compression function and on the portable one ---------
+// --- SHA-1 (the suite runs once per vector tier: the scalar and sse2 runs take the portable
+// compression function, the others the SHA instructions where the processor has them) ---------
 
-class Sha1 : public testing::TestWithParam<bool> {
-  protected:
-    void SetUp() override { zq::Sha1ForcePortable(GetParam()); }
-    void TearDown() override { zq::Sha1ForcePortable(false); }
-};
+// The two compression functions on the same random blocks, from the same random state, one to
+// nine blocks per call.
+TEST(Sha1, EnginesAgree) {
+    if (!zq::cpu::Detect().sha) GTEST_SKIP() << "the processor has no SHA instructions";
+    const Bytes data = RandomBytes(64 * 45, 3), start = RandomBytes(20, 4);
+    uint32_t portable[5], instructions[5];
+    std::memcpy(portable, start.data(), 20);
+    std::memcpy(instructions, start.data(), 20);
+    for (size_t at = 0, blocks = 1; at + blocks <= 45; at += blocks, ++blocks) {
+        zq::Sha1BlocksOn(zq::Sha1Engine::kPortable, portable, data.data() + 64 * at, blocks);
+        zq::Sha1BlocksOn(zq::Sha1Engine::kShaInstructions, instructions, data.data() + 64 * at,
+                         blocks);
+        ASSERT_EQ(Hex(portable, 20), Hex(instructions, 20)) << at;
+    }
+}
 
-INSTANTIATE_TEST_SUITE_P(Compression, Sha1, testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Portable" : "Detected"; });
-
-TEST_P(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
+TEST(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
     const struct {
         std::string text;
         uint32_t start, end, skip;
@@ -127,7 +136,7 @@ TEST_P(Sha1, DigestsOfIntervalsAndOfTextsWithoutWhiteSpace) {
 }
 
 // Every length up to 130 (all paddings, up to three blocks) and a few longer ones, from an offset.
-TEST_P(Sha1, AgreesWithOpenSslInOneCallAndInPieces) {
+TEST(Sha1, AgreesWithOpenSslInOneCallAndInPieces) {
     for (size_t n = 0; n <= 1000; n += n < 130 ? 1 : 290) {
         const Bytes bytes = RandomBytes(n, static_cast<uint32_t>(n));
         const std::string text(bytes.begin(), bytes.end()), expected = OpenSslSha1(text);
@@ -192,6 +201,10 @@ TEST(Base64, DecodesUpToTheMarkWithinTheCapacity) {
         {"YWJj=", 3, ""},
         {"YWI=", 3, ""},
         {"YWI=", 4, "ab"},
+        // Exact edges of the group paths: a group needs k + written < capacity.
+        {"YWJj=", 4, ""},
+        {"YWJj=", 5, "abc"},
+        {"YWJjZGVm=", 7, "abc"},
     };
     for (const auto& c : cases) {
         Bytes out(c.capacity);
@@ -202,6 +215,59 @@ TEST(Base64, DecodesUpToTheMarkWithinTheCapacity) {
     unsigned char room[3] = {1, 2, 3};
     EXPECT_EQ(ZqXmlU_FromBase64("Y=", room, 2), 0u);
     EXPECT_EQ(room[2], 3);
+}
+
+// NULLs, inputs and outputs of exactly their size that end at an inaccessible page, and decoding
+// in place.
+TEST(Sha1AndBase64, HostileInputs) {
+    uint32_t state[5];
+    ZqXmlU_start_sha1(nullptr);
+    ZqXmlU_compute_sha1(nullptr, state);
+    ZqXmlU_finish_sha1(nullptr, 0, 0, nullptr);
+    ZqXmlU_swap_sha1(nullptr);
+    ZqXmlU_Sha1Interval(nullptr, 0, 10, state, 0);
+    EXPECT_EQ(Hex(state, 20), kEmptyDigest);
+    ZqXmlU_Sha1Interval("abc", 0, 2, nullptr, 0);
+    char out[8] = "#######";
+    EXPECT_EQ(ZqXmlU_ToBase64(nullptr, 5, out, 0, 0), 1);
+    EXPECT_STREQ(out, "=");
+    EXPECT_EQ(ZqXmlU_ToBase64("abc", 3, nullptr, 0, 0), 0);
+    EXPECT_EQ(ZqXmlU_FromBase64(nullptr, reinterpret_cast<unsigned char*>(out), 8), 0u);
+    EXPECT_EQ(ZqXmlU_FromBase64("YWJj=", nullptr, 8), 0u);
+
+    for (size_t n = 0; n <= 70; ++n) {
+        const Bytes bytes = RandomBytes(n, static_cast<uint32_t>(n) + 99);
+        const std::string expected = OpenSslBase64(bytes.data(), n);
+        zqtest::PageEnd in(n), text(expected.size() + 1), back(n + 2);
+        std::copy(bytes.begin(), bytes.end(), in.data());
+        EXPECT_EQ(ZqXmlU_ToBase64(in, static_cast<uint32_t>(n), text, 0, 0),
+                  static_cast<int>(expected.size()));
+        EXPECT_EQ(std::string(text), expected);
+        // A group of k characters needs k + the bytes before it < capacity, so the bytes need two
+        // more, and the closing group writes all three of its bytes that fit.
+        EXPECT_EQ(ZqXmlU_FromBase64(text, reinterpret_cast<unsigned char*>(back.data()),
+                                    static_cast<uint32_t>(n + 2)),
+                  n);
+        EXPECT_EQ(ZqXmlU_FromBase64(text, reinterpret_cast<unsigned char*>(back.data() + 1),
+                                    static_cast<uint32_t>(n + 1)),
+                  n == 0 ? 0 : (n - 1) / 3 * 3);
+        ZqXmlU_FromBase64(text, reinterpret_cast<unsigned char*>(back.data()),
+                          static_cast<uint32_t>(n + 2));
+        EXPECT_EQ(std::string(back.data(), n), std::string(bytes.begin(), bytes.end()));
+        if (n > 0) {  // up to the last byte, from the second
+            ZqXmlU_Sha1Interval(in, 1, static_cast<uint32_t>(n) - 1, state, 0);
+            EXPECT_EQ(Hex(state, 20), OpenSslSha1(std::string(bytes.begin() + 1, bytes.end())));
+        }
+        ZqXmlU_Sha1Interval(text, 0, 0, state, 1);  // skip mode reads up to the NUL at the page
+        EXPECT_EQ(Hex(state, 20), OpenSslSha1(expected)) << n;
+        // Decoding in place gives the bytes back.
+        std::string inPlace = expected;
+        EXPECT_EQ(
+            ZqXmlU_FromBase64(inPlace.data(), reinterpret_cast<unsigned char*>(inPlace.data()),
+                              static_cast<uint32_t>(inPlace.size() + 1)),
+            n);
+        EXPECT_EQ(inPlace.substr(0, n), std::string(bytes.begin(), bytes.end()));
+    }
 }
 
 // --- zlib ------------------------------------------------------------------------------------

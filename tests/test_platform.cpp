@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <tuple>
 
 #include "platform/clock.h"
+#include "platform/cpu.h"
 #include "platform/fmt.h"
 #include "platform/utf.h"
 
@@ -145,6 +149,44 @@ TEST(Clock, ReadsUtcNow) {
     const std::time_t read = timegm(&tm);
     EXPECT_GE(read, before);
     EXPECT_LE(read, before + 2);
+}
+
+// The ZQXMLU_CPU switch on processors of three kinds: a tier caps every routine at most at what
+// the processor has; the SHA instructions need a cap of avx2 or more (or none); anything not
+// understood runs scalar.
+TEST(CpuSwitch, CapsTheTiersAndTheShaInstructions) {
+    using zq::cpu::Tier;
+    const zq::cpu::Features full{Tier::kAvx512, true}, sse2Sha{Tier::kSse2, true}, none{};
+    const std::tuple<const char*, zq::cpu::Features, Tier, bool, bool> cases[] = {
+        {nullptr, full, Tier::kAvx512, true, true},
+        {"", full, Tier::kAvx512, true, true},
+        {"scalar", full, Tier::kScalar, false, true},
+        {"sse2", full, Tier::kSse2, false, true},
+        {"avx2", full, Tier::kAvx2, true, true},
+        {"avx512,portable-sha1", full, Tier::kAvx512, false, true},
+        {"portable-sha1", sse2Sha, Tier::kSse2, false, true},
+        {"sse2,avx2", full, Tier::kAvx2, true, true},
+        {"avx512", sse2Sha, Tier::kSse2, true, true},
+        {"avx2", none, Tier::kScalar, false, true},
+        {"AVX2", full, Tier::kScalar, false, false},
+        {"avx2,", full, Tier::kScalar, false, false},
+        {"avx2,nosha", full, Tier::kScalar, false, false},
+    };
+    for (const auto& [value, features, tier, sha, understood] : cases) {
+        const zq::cpu::Choice c = zq::cpu::Decide(value, features);
+        EXPECT_EQ(c.tier, tier) << (value ? value : "(unset)");
+        EXPECT_EQ(c.shaInstructions, sha) << (value ? value : "(unset)");
+        EXPECT_EQ(c.understood, understood) << (value ? value : "(unset)");
+    }
+}
+
+// The switch of this run (CI runs the suite once per tier) is one the library understands.
+TEST(CpuSwitch, ThisRunIsUnderstood) {
+    const char* value = std::getenv("ZQXMLU_CPU");
+    EXPECT_TRUE(zq::cpu::Active().understood) << value;
+    std::printf("ZQXMLU_CPU=%s: tier %s, SHA-1 %s\n", value ? value : "",
+                zq::cpu::TierName(zq::cpu::Active().tier),
+                zq::cpu::Active().shaInstructions ? "SHA instructions" : "portable");
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/cpu.h"
+#include "scan/scanners.h"
 #include "support.h"
 #include "zqxmlu.h"
 #include "zqxmlu_treectrl.h"
@@ -64,6 +66,32 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
              {kEnd, "<a><?pi?></a>", nullptr, 0, 0, -1},          // nor does "<?" ever balance
              {kSub, "abcabc", "ca", 0, 0, 2},
              {kSub, "abcabc", "", 0, 0, -1},
+             // Exact edges: a mode-1 comment skip for a target without "<" (the skip starts
+             // looking for "-->" after "<!--", so "<!-->" opens a comment), targets at the start
+             // and the end, a target longer than the rest, an element that starts with an end tag.
+             {kNext, "a<!-- x -->x", "x", 0, 1, 11},
+             {kNext, "<!-->x-->y", "x", 0, 1, -1},
+             {kNext, "<!--->x-->", "x", 0, 1, -1},
+             {kNext, "<!---->'", "'", 0, 1, 7},
+             {kNext, "ab<!--x", "x", 0, 1, -1},
+             {kNext, "abc", "c", 2, 0, 2},
+             {kNext, "ab", "abc", 0, 2, -1},
+             {kNext, "'a'b", "b", 0, 0, 3},
+             {kNext, "'a'b", "b", 0, 1, -1},
+             {kSpace, "'", nullptr, 0, 0, 1},
+             {kSpace, "\"a'b c\"\td", nullptr, 0, 0, 7},
+             {kSpace, "a>b c", nullptr, 0, 1, 1},
+             {kEnd, "</a>", nullptr, 0, 0, -1},
+             {kEnd, "</a><b>", nullptr, 0, 0, 6},
+             {kEnd, "<//>", nullptr, 0, 0, -1},
+             {kEnd, "<a></a>", nullptr, 0, 0, 6},
+             {kEnd, "<a><b></b><c/></a>x", nullptr, 0, 0, 17},
+             {kEnd, "<a><!-->x--></a>", nullptr, 0, 0, 15},
+             {kEnd, "<a><!--->'--></a>", nullptr, 0, 0, 16},
+             {kEnd, "<a x='>'/>", nullptr, 0, 0, 9},
+             {kSub, "aab", "ab", 0, 0, 1},
+             {kSub, "ab", "abc", 0, 0, -1},
+             {kSub, "abc", "c", 0, 0, 2},
          }) {
         auto exact = Exact(text);
         char* t = exact.data();
@@ -75,21 +103,68 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
     }
     char target[] = "a";
     EXPECT_EQ(ZqXmlU_FindNextUnquoted(nullptr, 0, target, 0), -1);
-    EXPECT_EQ(ZqXmlU_FindNextUnquoted(target, -1, target, 0), -1);
+    auto xa = Exact("xa");  // a negative start is refused, not read before the text
+    EXPECT_EQ(ZqXmlU_FindNextUnquoted(xa.data() + 1, -1, target, 0), -1);
     EXPECT_EQ(ZqXmlU_FindUnquotedWhitespace(nullptr, 1), 0);
     EXPECT_EQ(ZqXmlU_FindSubstring(target, nullptr), -1);
 }
 
-TEST(Scanners, VectorSearchAcrossPieces) {
-    // The plain search reads vectors inside pieces of 16 KiB; matches at and across the edges.
-    for (size_t at : {0u, 15u, 63u, 64u, 16380u, 16383u, 16384u, 40000u, 49994u}) {
-        std::string s(50000, 'n');
-        auto text = Exact(s.replace(at, 6, "needle"));
-        char needle[] = "needle";
-        EXPECT_EQ(ZqXmlU_FindSubstring(text.data(), needle), static_cast<int>(at));
-        EXPECT_EQ(ZqXmlU_FindNextUnquoted(text.data(), 1, needle, 2),
-                  at ? static_cast<int>(at) : -1);
+TEST(Scanners, SearchInEveryTierAcrossPieces) {
+    // Every tier reads vectors inside pieces of 16 KiB: matches at and across vector and piece
+    // edges, behind decoys that share the needle's first and last characters, against strstr.
+    const std::string longNeedle = "n" + std::string(70, 'd') + "e";
+    for (const std::string& needle : {"ne"s, "needle"s, longNeedle}) {
+        std::string decoy = needle;
+        if (decoy.size() > 2) decoy[decoy.size() / 2] = '#';
+        for (size_t at : {0u, 15u, 31u, 63u, 64u, 16380u, 16383u, 16384u, 40000u, 49928u}) {
+            std::string s;
+            while (s.size() < 50000)
+                s += decoy + (decoy.size() == 2 ? "x" : "");
+            s.resize(50000);
+            auto text = Exact(s.replace(at, needle.size(), needle));
+            const char* expected = std::strstr(text.data(), needle.c_str());
+            for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+                if (tier > zq::cpu::Detect().widest) break;
+                EXPECT_EQ(zq::FindTextOn(tier, text.data(), needle.c_str(), needle.size()),
+                          expected)
+                    << zq::cpu::TierName(tier) << " " << needle << " at " << at;
+            }
+            EXPECT_EQ(ZqXmlU_FindSubstring(text.data(), C(needle.c_str())), expected - text.data());
+            EXPECT_EQ(ZqXmlU_FindNextUnquoted(text.data(), 0, C(needle.c_str()), 2),
+                      expected - text.data());
+        }
     }
+}
+
+// NULLs, texts that end at an inaccessible page with a quoted run, a comment or a target left
+// open, every tier's search near the page, and a target that is part of the text itself.
+TEST(Scanners, HostileInputs) {
+    char a[] = "a";
+    EXPECT_EQ(ZqXmlU_FindXmlEnd(nullptr), -1);
+    EXPECT_EQ(ZqXmlU_FindNextUnquoted(a, 0, nullptr, 1), -1);
+    EXPECT_EQ(ZqXmlU_FindSubstring(nullptr, a), -1);
+    for (const char* open : {"<a t='x", "<a><!-- x --", "<a>'", "ab<!-", "'abc", "<a><b/>"}) {
+        zqtest::PageEnd text{std::string(open)};
+        const auto n = static_cast<long>(std::strlen(open));
+        EXPECT_EQ(ZqXmlU_FindXmlEnd(text), -1) << open;
+        for (int mode : {0, 1, 2})
+            EXPECT_EQ(ZqXmlU_FindNextUnquoted(text, 0, C("-->x"), mode), -1) << open << mode;
+        EXPECT_EQ(ZqXmlU_FindNextUnquoted(text, static_cast<ZqLong>(n), a, 0), -1) << open;
+        EXPECT_LE(ZqXmlU_FindUnquotedWhitespace(text, 1), n) << open;
+        EXPECT_EQ(ZqXmlU_FindSubstring(text, C("bc>")), -1) << open;
+    }
+    // Near the page every vector form falls back before a load could cross it.
+    for (size_t n = 0; n <= 130; ++n) {
+        zqtest::PageEnd text{std::string(n, 'n')};
+        for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+            if (tier > zq::cpu::Detect().widest) break;
+            for (const char* target : {"nz", "nnnnnnnnnz", "zn"})
+                ASSERT_EQ(zq::FindTextOn(tier, text, target, std::strlen(target)), nullptr) << n;
+        }
+    }
+    auto self = Exact("xyzabcabc");
+    EXPECT_EQ(ZqXmlU_FindSubstring(self.data(), self.data() + 6), 3);
+    EXPECT_EQ(ZqXmlU_FindNextUnquoted(self.data(), 0, self.data() + 3, 2), 3);
 }
 
 TEST(ElementReaders, ContentsAndParams) {

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/cpu.h"
 #include "support.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
@@ -142,6 +143,10 @@ TEST(Escape, StringEscaper) {
         {"x\x01", "x\0"s, 6, 1},     // the byte fits, the reference does not
         {"<ab", ""s, 0, 1},          // size 0: nothing written into a caller's buffer
         {"ab\0<<"s, "ab\0"s, 5, 0},  // the NUL ends the input within the size
+        {"<", "&lt;\0"s, 5, 1},      // an entity and its NUL fill the buffer exactly
+        {"<", "\0"s, 4, 1},          // one byte short: dropped
+        {"&", "&amp;\0"s, 6, 2},     // the same for "&amp;"
+        {"&", "\0"s, 5, 2},
     };
     for (const auto& [in, written, size, bits] : bounded) {
         Text input(in);
@@ -265,6 +270,12 @@ TEST(DeEscape, IntoANewBlockOrACallersBuffer) {
         {twenty, 3, false, "..", 3},
         {"&lt;&lt;&lt;&lt;&lt;&lt;", 9, false, "<<<<...", 8},
         {"hello", 6, false, "hello", 6},  // capacity beyond the length: never a mark
+        {"hello", 5, false, "...", 4},    // capacity of the length: the mark from the start
+        // The mark where a whole vector block (16, 32, 64 bytes) would just fit before it.
+        {std::string(100, 'x'), 20, false, std::string(15, 'x') + "...", 19},
+        {std::string(100, 'x'), 36, false, std::string(31, 'x') + "...", 35},
+        {std::string(100, 'x'), 68, false, std::string(63, 'x') + "...", 67},
+        {std::string(64, 'x') + "&gt;", 69, false, std::string(64, 'x') + ">", 66},
         {"hello", 10, true, "hello...", 0},
         {"hello", 11, true, "hello", 0},
         {"hello", -1, false, "", 0},
@@ -405,48 +416,119 @@ TEST(Content, MeasureAndConstruct) {
     }
 }
 
-// ---- Every vector form of the scanners against the SSE2 one, and in-place decoding ----
+// ---- Hostile callers ----
 
-// What a text gives at the current scan level, in one text: the test, decoding (allocated and into
-// a cut buffer) and escaping. Decoding in place must match, and the escaped block hold only zeros
-// after the text.
-std::string RunAll(const std::string& in, int cutSize) {
-    Text text(in), buf(in);
-    char* p = buf;
-    const int n = ZqXmlU_DeEscapeTextA(0, &p, buf, static_cast<ZqLong>(in.size() + 1), Tag());
-    const std::string decoded = Decode(in, 0);
-    EXPECT_EQ(std::string(buf.get(), static_cast<size_t>(n > 0 ? n - 1 : 0)), decoded);
-    zqtest::Block<char> escaped;
-    ZqXmlU_EscapeXMLStringA(&escaped.p, text, 0, 0, Tag());
-    char* end = escaped.p + ZqXmlU_GetUsedSpace(escaped.p);
-    EXPECT_TRUE(std::all_of(escaped.p + std::strlen(escaped.p), end, [](char c) { return !c; }));
-    return std::to_string(ZqXmlU_NeedsEscapingA(text)) + "|" + decoded + "|" + Decode(in, cutSize) +
-           "|" + escaped.p;
+// NULLs, texts and outputs that end exactly at an inaccessible page, and outputs that overlap the
+// text: answers within the sizes given, nothing read or written past them.
+TEST(EscapeAndDeEscape, HostileInputs) {
+    char* none = nullptr;
+    EXPECT_EQ(ZqXmlU_NeedsEscapingA(nullptr), 0);
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, nullptr, Text("a<"), 0, 0, 0, Tag()), 1);  // report only
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, nullptr, Text("&lt;"), 0, Tag()), 0);
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &none, Text("&lt;"), 8, Tag()), 0);  // a size, no buffer
+    {
+        zqtest::Block<char> b;
+        EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &b.p, nullptr, 0, Tag()), 1);
+        EXPECT_STREQ(b.p, "");
+    }
+    // Texts cut inside an entity or a reference, ending at the page.
+    for (const char* cut :
+         {"&", "&#", "&#x", "&#x4", "&#65", "&l", "&lt", "&amp", "&apos", "&quo"}) {
+        zqtest::PageEnd text{std::string(cut)};
+        EXPECT_EQ(ZqXmlU_NeedsEscapingA(text), cut[1] == '#' ? 1 : cut[1] ? 2 : 1) << cut;
+        zqtest::Block<char> b;
+        EXPECT_GE(ZqXmlU_DeEscapeTextA(0, &b.p, text, 0, Tag()), 1) << cut;
+        zqtest::PageEnd in(std::string(cut).size() + 1);  // in place, at the page
+        std::memcpy(in.data(), cut, in.size());
+        char* p = in;
+        ZqXmlU_DeEscapeTextA(0, &p, p, static_cast<ZqLong>(in.size()), Tag());
+    }
+    // Outputs of exactly the size written, at the page: an entity and its NUL; a decoded vector
+    // block and its NUL; an escaped vector block.
+    zqtest::PageEnd lt(5), block(65), escaped(65);
+    char* p = lt;
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, Text("<"), 0, 5, 0, Tag()), 1);
+    EXPECT_STREQ(lt, "&lt;");
+    zqtest::PageEnd x64{std::string(64, 'x')};
+    p = block;
+    EXPECT_EQ(ZqXmlU_DeEscapeTextA(0, &p, x64, 65, Tag()), 65);
+    EXPECT_EQ(std::string(block), std::string(64, 'x'));
+    p = escaped;
+    EXPECT_EQ(ZqXmlU_DoEscaping(0, &p, x64, 0, 65, 0, Tag()), 0);
+    EXPECT_EQ(std::string(escaped), std::string(64, 'x'));
+    // An output that overlaps the end of the text: its first bytes replace the NUL with digits,
+    // while a reference before it is still to be read; the buffer ends at the page.
+    zqtest::PageEnd digits(16);
+    std::memcpy(digits.data(),
+                "99999&#1\0"
+                "9999999",
+                16);
+    p = digits.data() + 7;
+    EXPECT_LE(ZqXmlU_DeEscapeTextA(0, &p, digits, 9, Tag()), 9);
+    // An output that overlaps the text one byte further on, and escaping into the text itself.
+    for (const std::string& in : {"&#x41;&lt;&amp;&#"s, std::string(70, 'y') + "&#9", "a<b>&c"s}) {
+        std::vector<char> buf(in.size() + 2, '\0');
+        std::memcpy(buf.data(), in.c_str(), in.size() + 1);
+        char* out = buf.data() + 1;
+        const int n =
+            ZqXmlU_DeEscapeTextA(0, &out, buf.data(), static_cast<ZqLong>(in.size() + 1), Tag());
+        EXPECT_TRUE(n >= 1 && static_cast<size_t>(n) <= in.size() + 1) << in;
+        std::memcpy(buf.data(), in.c_str(), in.size() + 1);
+        out = buf.data();
+        ZqXmlU_DoEscaping(0, &out, buf.data(), 0, static_cast<ZqULong>(buf.size()), 0, Tag());
+    }
 }
 
-TEST(Scanners, EveryFormAgrees) {
+// ---- Every vector form against the scalar one ----
+
+// What one tier makes of a text: the needs-escaping test; de-escaping into a buffer apart, in
+// place and into a cut buffer; escaping into a new output of exactly the worst case (filled a
+// block at a time, zeros after the text) and into a cut buffer. Outputs are exactly as large as
+// allowed, so that AddressSanitizer sees a store past them.
+std::string RunOn(zq::cpu::Tier tier, const std::string& in, size_t cut) {
+    const size_t len = in.size();
+    std::vector<char> apart(len + 1), inPlace(in.c_str(), in.c_str() + len + 1), small(cut);
+    const size_t n = zq::DecodeOn(tier, in.c_str(), len, apart.data(), len + 1, len + 6);
+    EXPECT_EQ(zq::DecodeOn(tier, inPlace.data(), len, inPlace.data(), len + 1, len + 6), n);
+    EXPECT_TRUE(std::equal(apart.begin(), apart.begin() + static_cast<long>(n), inPlace.begin()));
+    const size_t m =
+        zq::DecodeOn(tier, in.c_str(), len, small.data(), cut, cut > len ? cut + 5 : cut);
+    const auto* u = reinterpret_cast<const unsigned char*>(in.data());
+    std::vector<char> fresh(6 * len + 1), bounded(cut);
+    const int bits = zq::EscapeOn(tier, u, len, fresh.data(), fresh.size(), true);
+    EXPECT_TRUE(std::all_of(fresh.begin() + static_cast<long>(std::strlen(fresh.data())),
+                            fresh.end(), [](char c) { return !c; }));
+    EXPECT_EQ(zq::EscapeOn(tier, u, len, bounded.data(), cut, false), bits);
+    EXPECT_EQ(zq::EscapeOn(tier, u, len, nullptr, 0, false), bits);
+    return std::to_string(zq::NeedsEscapingOn(tier, in.c_str())) + "|" + std::to_string(bits) +
+           "|" + std::string(apart.data(), n) + "|" + std::string(small.data(), m) + "|" +
+           fresh.data() + "|" + std::string(bounded.data(), strnlen(bounded.data(), cut));
+}
+
+TEST(Tiers, EveryVectorFormAgreesWithTheScalarOne) {
     static const char* const kPieces[] = {
         "&amp;", "&lt;", "&gt;",     "&quot;", "&apos;", "&#x41;", "&#65;", "&#x;",
         "&#;",   "&",    "<",        ">",      "'",      "\"",     "a",     "plain text ",
-        "\x01",  "\t",   "\xC3\xA9", "&#X4",   "&#",     ";",      "&am",   "&#x41&amp;"};
+        "\x01",  "\t",   "\xC3\xA9", "&#X4",   "&#",     ";",      "&am",   "&#x41&amp;",
+        "\x7F",  "\r\n", "\x1F",     "\xFD",   "\xBC"};
     std::mt19937 rng(7);
+    const zq::cpu::Tier widest = zq::cpu::Detect().widest;
     for (int round = 0; round < 3000; ++round) {
         std::string in;
         const int pieces = static_cast<int>(rng() % 60);
         for (int i = 0; i < pieces; ++i)  // mostly plain runs, so that blocks of every width occur
-            in += rng() % 3 ? std::string(rng() % 70, 'x') : kPieces[rng() % std::size(kPieces)];
+            in += rng() % 3 ? std::string(rng() % 140, 'x') : kPieces[rng() % std::size(kPieces)];
         if (round % 4 == 0) {  // no markup in some rounds, so that the scan reaches the end
             for (char& c : in) {
                 if (c == '<' || c == '>' || c == '\'' || c == '"') c = 'y';
             }
         }
-        const int cutSize = 1 + static_cast<int>(rng() % (in.size() + 8));
-        zq::CapScanners(zq::ScanLevel::kSse2);
-        const std::string sse2 = RunAll(in, cutSize);
-        zq::CapScanners(zq::ScanLevel::kAvx2);
-        const std::string avx2 = RunAll(in, cutSize);
-        zq::CapScanners(zq::ScanLevel::kAvx512);
-        ASSERT_TRUE(sse2 == RunAll(in, cutSize) && avx2 == sse2 && !HasFailure()) << in;
+        const size_t cut = 1 + rng() % (in.size() + 8);
+        const std::string scalar = RunOn(zq::cpu::Tier::kScalar, in, cut);
+        for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+            if (tier > widest) break;
+            ASSERT_EQ(RunOn(tier, in, cut), scalar) << zq::cpu::TierName(tier) << ": " << in;
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support.h"
+#include "time/dateparse.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -45,10 +46,14 @@ TEST(Numbers, ParseDecimalAndInteger) {
     }
 }
 
+// The export's answer, which the field-by-field path must give too (without the shortcut for the
+// usual ISO texts).
 uint64_t Parse(const std::string& text, int format, ZqLong zoneHours = 0, ZqULong zoneMinutes = 0) {
     auto copy = Exact(text);
     const uint64_t value = ZqXmlU_ParseDate(copy.data(), format, zoneHours, zoneMinutes);
     EXPECT_EQ(text, copy.data()) << "the text must come back unchanged";
+    const auto general = zq::date::ParseText(copy.data(), format, zoneHours, zoneMinutes, false);
+    EXPECT_EQ(general.accepted ? general.value : 0, value) << text;
     return value;
 }
 
@@ -72,7 +77,8 @@ TEST(ParseDate, WorkedValues) {
         // The zone of the text, in each of its forms, overrides the arguments.
         // (InstantsAgainstTimegm parses the usual "+hh:mm" in every zone.)
         {23, kJuly15, {"2004-07-15T13:05:09Z", "2004-07-15T15:05:09+2:00", "2004-07-15T15:05:09+2:0",
-                       "2004-07-15T15:05:09+2:0 ", "2004-07-15T13:05:09+00:30"}, 7, 0},
+                       "2004-07-15T15:05:09+2:0 ", "2004-07-15T15:05:09+2:0  ",
+                       "2004-07-15T13:05:09+00:30"}, 7, 0},
         {23, 0, {"2004-07-15T15:05:09+2:0 x", "2004-07-15T15:05:09+0200", "2004-07-15T15:05:09+"}},
         // Otherwise the arguments, whose minutes count only with non-zero hours.
         {23, kJuly15, {"2004-07-15T15:05:09"}, 2, 0},
@@ -102,6 +108,12 @@ TEST(ParseDate, WorkedValues) {
         {25, 0, {"2004-13-15", "2004-00-15", "2004-07", "-"}},
         {21, 0, {"2004071", "200407155"}},
         {24, 0, {"1970-01-01T00:00:00"}, 800, 0},  // falls before the start of the count
+        // A zone that brings the arithmetic to exactly 0 (after the leap step): 1, never 0.
+        {24, 1, {"1970-01-01T00:00:37"}, 744, 1}, {23, 2, {"1970-01-01T00:00:39"}, 744, 1},
+        {22, 1, {"1970:01:01 00:00:37"}, 744, 1}, {24, 0, {"1970-01-01T00:00:36"}, 744, 1},
+        // Zone shifts of thousands of years (five 400-year cycles of days).
+        {24, kJuly15, {"4004-07-15T13:05:09"}, 17531640, 0},
+        {23, Parse("4004-07-15T13:05:09Z", 23), {"2004-07-15T13:05:09"}, -17531640, 0},
         // The last seconds before 1970 in UTC wrap in the unsigned walk down the leap table.
         {23, 2678399, {"1970-01-01T00:59:36+01:00", "1970-01-01T00:59:59+01:00"}},
         {23, 2678398, {"1970-01-01T00:59:35+01:00"}},
@@ -151,6 +163,9 @@ TEST(MakeDate, WorkedValues) {
         {2150162048, 23, "2038-01-19T03:13:45+00:00", 0, 0},
         {2678400 + 3600, 23, "1969-12-31T20:00:00-05:00", -5, 0},
         {UINT64_MAX, 25, "584554051223-10-09", 0, 0},
+        {kJuly15, 25, "4004-07-15", 17531640, 0},
+        {kJuly15, 25, "0004-07-18", -17531640, 0},
+        {kJuly15, 25, "0001-01-01", -21037968, 0},
     };
     for (const auto& [value, format, text, zoneHours, zoneMinutes] : cases)
         EXPECT_EQ(Format(value, format, zoneHours, zoneMinutes), text) << value << " " << format;
@@ -292,6 +307,68 @@ TEST(Clock, OverrideAndSystemTime) {
     char small[8] = "#######";
     EXPECT_GE(ZqXmlU_GetTimeString(small, sizeof small, 0, 0, 0), now);
     EXPECT_STREQ(small, "");
+}
+
+// NULLs, texts cut at every length ending at an inaccessible page, outputs of exactly the text's
+// size at the page, and the widest zones and values.
+TEST(Dates, HostileInputs) {
+    ZqLong decimal = 7;
+    int64_t integer = 7;
+    EXPECT_EQ(ZqXmlU_ParseDecimal(nullptr, &decimal), 0u);
+    EXPECT_EQ(decimal, 0);
+    EXPECT_EQ(ZqXmlU_ParseInteger(nullptr, &integer, 0), 0u);
+    EXPECT_EQ(integer, 0);
+    EXPECT_EQ(ZqXmlU_ParseDecimal(zqtest::Text("-42x"), nullptr), 4u);
+    EXPECT_EQ(ZqXmlU_ParseInteger(zqtest::Text("x1f:"), nullptr, 0), 4u);
+    EXPECT_EQ(ZqXmlU_ParseDate(nullptr, 23, 0, 0), 0u);
+    EXPECT_EQ(ParseDate(nullptr, 23, 0, 0, 1), 0u);
+    EXPECT_EQ(ZqXmlU_ParseDateF(nullptr, 23, 0, 0), 0.0);
+    EXPECT_EQ(ZqXmlU_MakeDateA(kJuly15, 23, nullptr, 64, 0, 0), nullptr);
+    EXPECT_EQ(ZqXmlU_MakeDateW(kJuly15, 23, nullptr, 64, 0, 0), nullptr);
+    ZqXmlU_SetOverrideNow(kJuly15);
+    EXPECT_EQ(ZqXmlU_GetTimeString(nullptr, 26, 0, 0, 0), kJuly15);
+    ZqXmlU_SetOverrideNow(0);
+    EXPECT_GT(ZqXmlU_GetTimeString(nullptr, 26, 0, 0, 0), kJuly15);
+
+    const std::pair<int, std::string> texts[] = {
+        {21, "20040715"},
+        {22, "2004:07:15 13:05:09"},
+        {23, "2004-07-15T13:05:09.25+02:00"},
+        {23, "2004-07-15T13:05:09+2:3"},
+        {24, "2004-07-15T13:05:09"},
+        {25, "2004-07-15"},
+        {27, "Thu Jul 15 13:05:09 2004"},
+        {32, "07/15/2004 01:05:09 PM"},
+    };
+    for (const auto& [format, full] : texts) {
+        for (size_t n = 0; n <= full.size(); ++n) {
+            zqtest::PageEnd text(full.substr(0, n));
+            const uint64_t value = ZqXmlU_ParseDate(text, format, -5, 30);
+            EXPECT_EQ(ZqXmlU_ParseDateF(text, format, -5, 30) != 0.0, value != 0);
+            EXPECT_EQ(std::string(text), full.substr(0, n));
+            ZqLong v;
+            EXPECT_LE(ZqXmlU_ParseDecimal(text, &v), n + 1);
+        }
+    }
+    const std::tuple<uint64_t, ZqLong, ZqULong> extremes[] = {
+        {kJuly15, -5, 30},
+        {UINT64_MAX, INT32_MAX, UINT32_MAX},
+        {2678400, INT32_MIN, UINT32_MAX},
+        {0, 0, 0},
+    };
+    for (const auto& [value, zoneHours, zoneMinutes] : extremes) {
+        for (int format = 20; format <= 37; ++format) {
+            const std::string full = Format(value, format, zoneHours, zoneMinutes);
+            ASSERT_FALSE(full.empty());
+            zqtest::PageEnd fits(full.size() + 1), shortBy1(full.size());
+            ZqXmlU_MakeDateA(value, format, fits, static_cast<unsigned>(fits.size()), zoneHours,
+                             zoneMinutes);
+            EXPECT_EQ(std::string(fits), full);
+            ZqXmlU_MakeDateA(value, format, shortBy1, static_cast<unsigned>(shortBy1.size()),
+                             zoneHours, zoneMinutes);
+            EXPECT_EQ(shortBy1.data()[0], '\0');
+        }
+    }
 }
 
 #ifdef ZQ_TOOL

@@ -4,7 +4,6 @@
 // The state is five 32-bit words. While hashing they hold the chaining values as numbers; the
 // finish step byte-swaps them, so that the 20 bytes of the state in memory order are the digest.
 // Message lengths are counted in bits in 32 bits; the high word of the length field is zero.
-#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -12,11 +11,10 @@
 
 #include "crypto/sha1.h"
 #include "platform/chars.h"
+#include "platform/cpu.h"
 #include "zqxmlu.h"
 
-#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
-#define ZQ_SHA1_X86 1
-#include <cpuid.h>
+#if defined(ZQ_SIMD_X86)
 #include <immintrin.h>
 #endif
 
@@ -100,17 +98,7 @@ void CompressPortable(uint32_t* state, const unsigned char* data, size_t blocks)
     state[4] = h4;
 }
 
-#ifdef ZQ_SHA1_X86
-
-bool CpuHasShaInstructions() {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
-    const bool ssse3 = (c & (1u << 9)) != 0;
-    const bool sse41 = (c & (1u << 19)) != 0;
-    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-    const bool sha = (b & (1u << 29)) != 0;
-    return ssse3 && sse41 && sha;
-}
+#if defined(ZQ_SIMD_X86)
 
 // The compression function on the SHA instructions. Each sha1rnds4 runs four rounds; the message
 // words of four rounds travel in one register, W[t] built from W[t-16], W[t-14], W[t-8] and
@@ -193,26 +181,20 @@ __attribute__((target("sha,sse4.1"))) void CompressShaInstructions(uint32_t* sta
     state[4] = static_cast<uint32_t>(_mm_extract_epi32(e0, 3));
 }
 
-#endif  // ZQ_SHA1_X86
+#endif  // ZQ_SIMD_X86
 
 using CompressFn = void (*)(uint32_t*, const unsigned char*, size_t);
 
-std::atomic<bool> g_forcePortable{false};
-
-// The processor is asked once; a function-local static is initialised exactly once even when
-// threads race to the first digest.
-CompressFn Detected() {
-    static const CompressFn fn = [] {
-#ifdef ZQ_SHA1_X86
-        if (CpuHasShaInstructions()) return &CompressShaInstructions;
+CompressFn CompressOf([[maybe_unused]] zq::Sha1Engine engine) {
+#if defined(ZQ_SIMD_X86)
+    if (engine == zq::Sha1Engine::kShaInstructions) return &CompressShaInstructions;
 #endif
-        return &CompressPortable;
-    }();
-    return fn;
+    return &CompressPortable;
 }
 
+// The compression function that the processor and the ZQXMLU_CPU switch allow.
 inline CompressFn Active() {
-    return g_forcePortable.load(std::memory_order_relaxed) ? &CompressPortable : Detected();
+    return CompressOf(zq::Sha1ActiveEngine());
 }
 
 // Pads the last 0..64 bytes after `bits` bits, compresses and byte-swaps the state.
@@ -241,16 +223,12 @@ void Finish(const unsigned char* block, uint32_t n, uint32_t bits, uint32_t* sta
 
 namespace zq {
 
-void Sha1Blocks(uint32_t state[5], const unsigned char* data, size_t blocks) {
-    if (blocks > 0) Active()(state, data, blocks);
+Sha1Engine Sha1ActiveEngine() {
+    return cpu::Active().shaInstructions ? Sha1Engine::kShaInstructions : Sha1Engine::kPortable;
 }
 
-void Sha1ForcePortable(bool portable) {
-    g_forcePortable.store(portable, std::memory_order_relaxed);
-}
-
-bool Sha1UsesShaInstructions() {
-    return Active() != &CompressPortable;
+void Sha1BlocksOn(Sha1Engine engine, uint32_t state[5], const unsigned char* data, size_t blocks) {
+    if (blocks > 0) CompressOf(engine)(state, data, blocks);
 }
 
 }  // namespace zq

@@ -1,5 +1,5 @@
 // SHA-1 compression for the crypto subsystem: one portable function and, on x86 processors that
-// have them, the SHA instructions. The choice is made once, at the first digest.
+// have them, the SHA instructions, chosen once with the other vector tiers (platform/cpu.h).
 #ifndef ZQ_CRYPTO_SHA1_H
 #define ZQ_CRYPTO_SHA1_H
 
@@ -8,15 +8,16 @@
 
 namespace zq {
 
-// Compresses `blocks` consecutive 64-byte blocks at data into the five chaining words.
-void Sha1Blocks(uint32_t state[5], const unsigned char* data, size_t blocks);
+// The two compression functions: the portable one, and the processor's SHA instructions.
+enum class Sha1Engine { kPortable, kShaInstructions };
 
-// true: every later compression uses the portable function (tests compare both); false: the
-// processor's SHA instructions again, when it has them. Safe to call from any thread.
-void Sha1ForcePortable(bool portable);
+// The engine every digest uses: the SHA instructions when the processor has them and the
+// ZQXMLU_CPU switch allows them (platform/cpu.h), else the portable function.
+Sha1Engine Sha1ActiveEngine();
 
-// Whether compressions now run on the SHA instructions.
-bool Sha1UsesShaInstructions();
+// Compresses `blocks` consecutive 64-byte blocks at data into the five chaining words with the
+// given engine; the SHA instructions only where the processor has them (cpu::Detect().sha).
+void Sha1BlocksOn(Sha1Engine engine, uint32_t state[5], const unsigned char* data, size_t blocks);
 
 }  // namespace zq
 

@@ -1,16 +1,16 @@
 // The four scanners: searches over NUL-terminated 8-bit text that know about quoted runs and
 // comments. None allocates, writes or keeps state, and none reads past the terminating NUL: every
 // skip over a quoted run or a comment is a strchr / strstr that stops there.
+#include <bit>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "platform/cpu.h"
+#include "platform/simd.h"
+#include "scan/scanners.h"
 #include "zqxmlu.h"
-
-#if defined(__SSE2__) || defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -68,8 +68,9 @@ inline bool Confirm(const char* at, const char* target, size_t n) {
     return std::strncmp(at + 1, target + 1, n - 1) == 0;
 }
 
-// Candidates are the positions whose character equals the target's first one and whose
-// character n - 1 further on equals its last one; vectors test a block of them at once.
+// The search a byte at a time from s[i]: the scalar form, and the end of each vector form. A
+// candidate is a position whose character equals the target's first one and whose character
+// n - 1 further on (when inside the piece) equals its last one.
 size_t ScanFrom(const char* s, size_t len, size_t i, const char* target, size_t n) {
     const char first = target[0];
     const char last = target[n - 1];
@@ -80,86 +81,29 @@ size_t ScanFrom(const char* s, size_t len, size_t i, const char* target, size_t 
     return kNone;
 }
 
-#if defined(__SSE2__)
-size_t SearchSse2(const char* s, size_t len, const char* target, size_t n) {
-    const __m128i first = _mm_set1_epi8(target[0]);
-    const __m128i last = _mm_set1_epi8(target[n - 1]);
-    size_t i = 0;
-    for (; i + n + 15 <= len + 1; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + n - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-        for (; mask; mask &= mask - 1) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-            if (Confirm(s + at, target, n)) return at;
-        }
-    }
-    return ScanFrom(s, len, i, target, n);
-}
-#endif
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define ZQ_HAVE_AVX2 1
-__attribute__((target("avx2"))) size_t SearchAvx2(const char* s, size_t len, const char* target,
-                                                  size_t n) {
-    const __m256i first = _mm256_set1_epi8(target[0]);
-    const __m256i last = _mm256_set1_epi8(target[n - 1]);
-    size_t i = 0;
-    for (; i + n + 31 <= len + 1; i += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i + n - 1));
-        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(
-            _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
-        for (; mask; mask &= mask - 1) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
-            if (Confirm(s + at, target, n)) return at;
-        }
-    }
-    return ScanFrom(s, len, i, target, n);
-}
-
-__attribute__((target("avx512bw"))) size_t SearchAvx512(const char* s, size_t len,
-                                                        const char* target, size_t n) {
-    const __m512i first = _mm512_set1_epi8(target[0]);
-    const __m512i last = _mm512_set1_epi8(target[n - 1]);
-    size_t i = 0;
-    for (; i + n + 63 <= len + 1; i += 64) {
-        const __m512i a = _mm512_loadu_si512(s + i);
-        const __m512i b = _mm512_loadu_si512(s + i + n - 1);
-        uint64_t mask = _mm512_cmpeq_epi8_mask(a, first) & _mm512_cmpeq_epi8_mask(b, last);
-        for (; mask; mask &= mask - 1) {
-            const size_t at = i + static_cast<size_t>(__builtin_ctzll(mask));
-            if (Confirm(s + at, target, n)) return at;
-        }
-    }
-    return ScanFrom(s, len, i, target, n);
-}
-#endif
-
-#if !defined(__SSE2__)
-size_t SearchPlain(const char* s, size_t len, const char* target, size_t n) {
+size_t SearchScalar(const char* s, size_t len, const char* target, size_t n) {
     return ScanFrom(s, len, 0, target, n);
 }
-#endif
 
-// The widest search this processor runs, chosen once.
-PieceSearch ChooseSearch() {
-#if defined(ZQ_HAVE_AVX2)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512bw")) return SearchAvx512;
-    if (__builtin_cpu_supports("avx2")) return SearchAvx2;
-#endif
-#if defined(__SSE2__)
-    return SearchSse2;
-#else
-    return SearchPlain;
-#endif
-}
+#define ZQ_TIER_FILE "scan/search_vector.inc"
+#include "platform/each_tier.h"
 
-// First occurrence of target (n >= 2 characters) at or after s, or NULL at the NUL.
-const char* FindLong(const char* s, const char* target, size_t n) {
-    static const PieceSearch search = ChooseSearch();
+constexpr PieceSearch kSearches[] = {
+    SearchScalar,
+#if defined(ZQ_SIMD_X86)
+    tier_sse2::Search,
+    tier_avx2::Search,
+    tier_avx512::Search,
+#endif
+};
+
+}  // namespace
+
+namespace zq {
+
+const char* FindTextOn(cpu::Tier tier, const char* s, const char* target, size_t n) {
+    if (n == 1) return std::strchr(s, target[0]);
+    const PieceSearch search = cpu::FormOf(kSearches, tier);
     for (;;) {
         const size_t len = strnlen(s, kPiece);
         const size_t at = search(s, len, target, n);
@@ -169,10 +113,13 @@ const char* FindLong(const char* s, const char* target, size_t n) {
     }
 }
 
+}  // namespace zq
+
+namespace {
+
 // First occurrence of target (n >= 1 characters) at or after s, or NULL.
 inline const char* FindPlain(const char* s, const char* target, size_t n) {
-    if (n == 1) return std::strchr(s, target[0]);
-    return FindLong(s, target, n);
+    return zq::FindTextOn(zq::cpu::Active().tier, s, target, n);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 // The character classes of XML names and the byte test for text written unchanged.
-#include <atomic>
 #include <cstdint>
 
 #include "text/charclass.h"
@@ -147,24 +146,7 @@ int InTable(CharClass cls, int32_t c) {
     return 0;
 }
 
-std::atomic<ScanLevel> gHighest{ScanLevel::kAvx512};
-
 }  // namespace
-
-bool UseVectors(ScanLevel level) {
-#if defined(ZQ_TEXT_DISPATCH)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    static const bool avx512 = __builtin_cpu_supports("avx512bw");
-    const bool has = level == ScanLevel::kAvx512 ? avx512 : level == ScanLevel::kSse2 || avx2;
-    return has && gHighest.load(std::memory_order_relaxed) >= level;
-#else
-    return level == ScanLevel::kSse2;
-#endif
-}
-
-void CapScanners(ScanLevel highest) {
-    gHighest.store(highest, std::memory_order_relaxed);
-}
 
 int ParseRangeList(const char* text, int32_t* low, int32_t* high, int capacity) {
     if (capacity <= 0) return 0;

@@ -1,5 +1,5 @@
 // Internal pieces of the XML text operations: the character classes of XML names, the byte test
-// for text written unchanged, and the vector scanners.
+// for text written unchanged, and the operations that have vector forms.
 #ifndef ZQ_TEXT_CHARCLASS_H
 #define ZQ_TEXT_CHARCLASS_H
 
@@ -14,18 +14,8 @@
 
 #include "frame/alloc.h"
 #include "frame/tag.h"
+#include "platform/cpu.h"
 #include "zqxmlu.h"
-
-// SSE2: every x86-64 target, and 32-bit x86 builds that ask for it. With GCC and Clang the
-// scanners also have AVX2 and AVX-512BW forms, chosen at run time.
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define ZQ_TEXT_SSE2 1
-#if defined(__GNUC__)
-#include <immintrin.h>
-#define ZQ_TEXT_DISPATCH 1
-#endif
-#endif
 
 namespace zq {
 
@@ -135,11 +125,24 @@ inline size_t MatchEntity(const char* at, size_t avail, char* value) {
     }
 }
 
-// Whether the scanners may use AVX2 / AVX-512BW: the processor's answer, read once. Tests can cap
-// the scanners at a lower level, to check every form where the processor has more.
-enum class ScanLevel { kSse2, kAvx2, kAvx512 };
-bool UseVectors(ScanLevel level);
-void CapScanners(ScanLevel highest);
+// The text operations that have vector forms, run in the form of a given tier: the exports pass
+// cpu::Active().tier, the tests and fuzz targets every tier the processor has (a tier it lacks
+// must not be asked for), to compare each with the scalar form.
+//
+// The string escaper: in[0, len) into dst (cap bytes; dst NULL: only the result bits). A piece
+// that does not fit is dropped and the scan goes on: a byte needs 1 free byte, an entity its
+// length plus 1, a decimal reference 6. A NUL ends the output when a byte is free. `fresh`: dst
+// is a new output with room for the worst case, at least 6 x len + 1 bytes, and is filled a
+// block at a time. Returns the result bits of ZqXmlU_DoEscaping.
+int EscapeOn(cpu::Tier tier, const unsigned char* in, size_t len, char* dst, size_t cap,
+             bool fresh);
+// ZqXmlU_NeedsEscapingA on a text that is not NULL.
+int NeedsEscapingOn(cpu::Tier tier, const char* text);
+// De-escapes text (length len) into out (cap bytes). Before each input position: when written
+// + 5 >= limit the truncation mark ends the output. Returns the bytes written, final NUL or mark
+// included. out may be text itself; with any other overlap the text decoded is unspecified, but
+// nothing at or past text[len] is read and nothing past out[cap - 1] written.
+size_t DecodeOn(cpu::Tier tier, const char* text, size_t len, char* out, size_t cap, size_t limit);
 
 }  // namespace zq
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/cpu.h"
+#include "platform/simd.h"
 #include "platform/utf.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
@@ -30,36 +32,45 @@ inline int HexDigit(unsigned char c) {
 
 // Both readers take the position of the first digit and an accumulator set to 0 by the caller,
 // and return the position after the character that ended the digits. The accumulator wraps; only
-// its low 8 bits are used. A NUL ends the digits but is not passed.
-size_t ParseHexReference(const char* text, size_t pos, uint32_t* value) {
+// its low 8 bits are used. The end of the text (index len, the NUL) ends the digits but is not
+// passed. They read nothing at or past len, so that an output that overlaps the text ahead of it
+// cannot lead them beyond the text.
+size_t ParseHexReference(const char* text, size_t pos, size_t len, uint32_t* value) {
     int d;
-    while ((d = HexDigit(static_cast<unsigned char>(text[pos]))) >= 0) {
+    while (pos < len && (d = HexDigit(static_cast<unsigned char>(text[pos]))) >= 0) {
         *value = *value * 16 + static_cast<uint32_t>(d);
         ++pos;
     }
-    return text[pos] ? pos + 1 : pos;
+    return pos < len ? pos + 1 : pos;
 }
 
-size_t ParseDecimalReference(const char* text, size_t pos, uint32_t* value) {
-    while (text[pos] >= '0' && text[pos] <= '9') {
+size_t ParseDecimalReference(const char* text, size_t pos, size_t len, uint32_t* value) {
+    while (pos < len && text[pos] >= '0' && text[pos] <= '9') {
         *value = *value * 10 + static_cast<uint32_t>(text[pos] - '0');
         ++pos;
     }
-    return text[pos] ? pos + 1 : pos;
+    return pos < len ? pos + 1 : pos;
 }
 
 // Decodes what starts at text[pos] == '&' (len: the text's length). Stores the byte it stands for
-// and returns the position after what it consumed.
+// and returns the position after what it consumed. Reads only text[pos, len): near the end the
+// entity test looks at a copy padded with NULs, as the text itself would be.
 inline size_t DecodeAmpersand(const char* text, size_t pos, size_t len, char* byte) {
     const char* at = text + pos;
-    if (at[1] == '#') {
+    if (pos + 1 < len && at[1] == '#') {
         uint32_t value = 0;
-        const size_t next = at[2] == 'x' ? ParseHexReference(text, pos + 3, &value)
-                                         : ParseDecimalReference(text, pos + 2, &value);
+        const size_t next = pos + 2 < len && at[2] == 'x'
+                                ? ParseHexReference(text, pos + 3, len, &value)
+                                : ParseDecimalReference(text, pos + 2, len, &value);
         *byte = static_cast<char>(value & 0xFF);
         return next;
     }
-    if (const size_t n = zq::MatchEntity(at, len - pos, byte)) return pos + n;
+    char padded[8] = {};
+    if (len - pos < sizeof padded) {
+        std::memcpy(padded, at, len - pos);
+        at = padded;
+    }
+    if (const size_t n = zq::MatchEntity(at, sizeof padded, byte)) return pos + n;
     *byte = '&';
     return pos + 1;
 }
@@ -74,88 +85,33 @@ size_t WriteMark(char* out, size_t w, size_t cap) {
     return w + n;
 }
 
-// Copies n bytes (sizeof(W) <= n <= 2 * sizeof(W)) as two words that may overlap.
-template <typename W>
-inline void CopyEnds(char* dst, const char* src, size_t n) {
-    W head;
-    W tail;
-    std::memcpy(&head, src, sizeof(W));
-    std::memcpy(&tail, src + n - sizeof(W), sizeof(W));
-    std::memcpy(dst, &head, sizeof(W));
-    std::memcpy(dst + n - sizeof(W), &tail, sizeof(W));
-}
+#define ZQ_TIER_FILE "text/deescape_vector.inc"
+#include "platform/each_tier.h"
 
-// Copies n < 16 bytes between buffers that do not overlap, writing exactly those bytes.
-inline void CopyShort(char* dst, const char* src, size_t n) {
-    if (n >= 8) {
-        CopyEnds<uint64_t>(dst, src, n);
-    } else if (n >= 4) {
-        CopyEnds<uint32_t>(dst, src, n);
-    } else {
-        for (size_t i = 0; i < n; ++i)
-            dst[i] = src[i];
-    }
-}
-
-#if defined(ZQ_TEXT_DISPATCH)
-// Sixty-four bytes at a time with byte-masked stores, where the processor has them.
-__attribute__((target("avx512bw"))) void DecodeBlocksAvx512(const char* text, size_t len, char* out,
-                                                            size_t limit, size_t* rp, size_t* wp) {
-    size_t r = *rp;
-    size_t w = *wp;
-    const __m512i amp = _mm512_set1_epi8('&');
-    while (r + 64 <= len && w + 68 < limit) {
-        const __m512i v = _mm512_loadu_si512(text + r);
-        const uint64_t mask = _mm512_cmpeq_epi8_mask(v, amp);
-        if (mask == 0) {
-            _mm512_storeu_si512(out + w, v);
-            r += 64;
-            w += 64;
-            continue;
-        }
-        const auto n = static_cast<size_t>(std::countr_zero(mask));
-        _mm512_mask_storeu_epi8(out + w, (uint64_t{1} << n) - 1, v);
-        r = DecodeAmpersand(text, r + n, len, out + w + n);
-        w += n + 1;
-    }
-    *rp = r;
-    *wp = w;
-}
-
+// The block decoder of each tier (none without vectors).
+using BlockDecoder = void (*)(const char*, size_t, char*, size_t, size_t*, size_t*);
+constexpr BlockDecoder kBlockDecoders[] = {
+    nullptr,
+#if defined(ZQ_SIMD_X86)
+    tier_sse2::DecodeBlocks,
+    tier_avx2::DecodeBlocks,
+    tier_avx512::DecodeBlocks,
 #endif
+};
 
-// Decodes text (length len) into out. Before each input position: when written + 5 >= limit the
-// truncation mark ends the output. Returns the bytes written, final NUL or mark included.
-size_t DecodeBytes(const char* text, size_t len, char* out, size_t cap, size_t limit) {
+}  // namespace
+
+namespace zq {
+
+size_t DecodeOn(cpu::Tier tier, const char* text, size_t len, char* out, size_t cap, size_t limit) {
     size_t r = 0;
     size_t w = 0;
-#if defined(ZQ_TEXT_SSE2)
-    // An output apart from the input: sixteen bytes at a time while a whole block fits before
-    // the check (only the bytes of the output are written). In place, the runs below.
+    // An output apart from the input: a block at a time while a whole block fits before the
+    // check. In place, the runs below.
     const auto o = reinterpret_cast<uintptr_t>(out);
     const auto t = reinterpret_cast<uintptr_t>(text);
-    if (o + cap <= t || t + len + 1 <= o) {
-#if defined(ZQ_TEXT_DISPATCH)
-        if (zq::UseVectors(zq::ScanLevel::kAvx512))
-            DecodeBlocksAvx512(text, len, out, limit, &r, &w);
-#endif
-        const __m128i amp = _mm_set1_epi8('&');
-        while (r + 16 <= len && w + 20 < limit) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + r));
-            const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp)));
-            if (mask == 0) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w), v);
-                r += 16;
-                w += 16;
-                continue;
-            }
-            const auto n = static_cast<size_t>(std::countr_zero(mask));
-            CopyShort(out + w, text + r, n);
-            r = DecodeAmpersand(text, r + n, len, out + w + n);
-            w += n + 1;
-        }
-    }
-#endif
+    const BlockDecoder blocks = cpu::FormOf(kBlockDecoders, tier);
+    if (blocks && (o + cap <= t || t + len + 1 <= o)) blocks(text, len, out, limit, &r, &w);
     for (;;) {
         if (w + 5 >= limit) return WriteMark(out, w, cap);
         if (r == len) {
@@ -175,6 +131,10 @@ size_t DecodeBytes(const char* text, size_t len, char* out, size_t cap, size_t l
         w += run;
     }
 }
+
+}  // namespace zq
+
+namespace {
 
 // The common frame of ZqXmlU_DeEscapeTextA (extraRoom: the capacity exceeds the text) and
 // ZqXmlU_DeEscapeText0 (no extra room): the output is allocated with `allocFactor` x length + 10
@@ -197,7 +157,7 @@ size_t DeEscapeBytes(char** out, char* text, ZqLong size, char* tag, uint64_t al
         cap = static_cast<size_t>(size);
     }
     const size_t limit = extraRoom && cap > len ? cap + 5 : cap;
-    return DecodeBytes(text, len, dst, cap, limit);
+    return zq::DecodeOn(zq::cpu::Active().tier, text, len, dst, cap, limit);
 }
 
 // A byte of the L form at byte index k of a UTF-16 buffer: even indexes are the low bytes of

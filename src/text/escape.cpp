@@ -11,6 +11,8 @@
 
 #include "frame/alloc.h"
 #include "frame/size.h"
+#include "platform/cpu.h"
+#include "platform/simd.h"
 #include "platform/utf.h"
 #include "text/charclass.h"
 #include "zqxmlu.h"
@@ -94,134 +96,6 @@ struct EscapeState {
     int bits = 0;
 };
 
-#if defined(ZQ_TEXT_SSE2)
-inline unsigned SpecialMask16(__m128i v) {
-    const __m128i markup = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
-                                    _mm_set1_epi8('<')),
-                     _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
-                                    _mm_set1_epi8('&'))),
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
-    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
-    const __m128i blank =
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8('\r')),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(markup, _mm_andnot_si128(blank, low))));
-}
-
-// Leading bytes of p[0, n) that are copied unchanged.
-size_t PlainRun(const unsigned char* p, size_t n) {
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const unsigned m = SpecialMask16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        if (m) return i + static_cast<size_t>(std::countr_zero(m));
-    }
-    return i + PlainRunTail(p + i, n - i);
-}
-
-// Into an output that has room for the worst case: each block is stored whole at the output; the
-// bytes past its first special byte are overwritten by what follows, since every input byte yields
-// at least one output byte.
-void CopyAhead(const unsigned char* in, size_t len, char* dst, EscapeState* s) {
-    while (s->r + 16 <= len) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + s->r));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + s->w), v);
-        const unsigned m = SpecialMask16(v);
-        if (m == 0) {
-            s->r += 16;
-            s->w += 16;
-            continue;
-        }
-        const auto n = static_cast<size_t>(std::countr_zero(m));
-        s->w = PutPiece(in[s->r + n], dst, s->w + n, SIZE_MAX, &s->bits);
-        s->r += n + 1;
-    }
-}
-#else
-size_t PlainRun(const unsigned char* p, size_t n) {
-    return PlainRunTail(p, n);
-}
-#endif
-
-#if defined(ZQ_TEXT_DISPATCH)
-__attribute__((target("avx2"))) inline unsigned SpecialMask32Avx2(__m256i v) {
-    const __m256i markup = _mm256_or_si256(
-        _mm256_or_si256(
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
-                              _mm256_set1_epi8('<')),
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
-                              _mm256_set1_epi8('&'))),
-        _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')),
-                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x7F))));
-    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(v, _mm256_set1_epi8(0x1F)), v);
-    const __m256i blank = _mm256_or_si256(
-        _mm256_cmpeq_epi8(_mm256_or_si256(v, _mm256_set1_epi8(4)), _mm256_set1_epi8('\r')),
-        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')));
-    return static_cast<unsigned>(
-        _mm256_movemask_epi8(_mm256_or_si256(markup, _mm256_andnot_si256(blank, low))));
-}
-
-__attribute__((target("avx2"))) size_t PlainRunAvx2(const unsigned char* p, size_t n) {
-    size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const unsigned m =
-            SpecialMask32Avx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)));
-        if (m) return i + static_cast<size_t>(std::countr_zero(m));
-    }
-    return i + PlainRun(p + i, n - i);
-}
-
-__attribute__((target("avx2"))) void CopyAheadAvx2(const unsigned char* in, size_t len, char* dst,
-                                                   EscapeState* s) {
-    while (s->r + 32 <= len) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + s->r));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + s->w), v);
-        const unsigned m = SpecialMask32Avx2(v);
-        if (m == 0) {
-            s->r += 32;
-            s->w += 32;
-            continue;
-        }
-        const auto n = static_cast<size_t>(std::countr_zero(m));
-        s->w = PutPiece(in[s->r + n], dst, s->w + n, SIZE_MAX, &s->bits);
-        s->r += n + 1;
-    }
-}
-#endif
-
-// Escapes in[0, len) into dst (cap bytes; dst NULL: only the result bits). A piece that does not
-// fit is dropped and the scan goes on: a byte needs 1 free byte, an entity its length plus 1, a
-// decimal reference 6. A NUL ends the output when a byte is free. `fresh`: dst has room for the
-// worst case (6 bytes per input byte and the NUL) and is filled a block at a time.
-int Escape(const unsigned char* in, size_t len, char* dst, size_t cap,
-           [[maybe_unused]] bool fresh) {
-    size_t (*plainRun)(const unsigned char*, size_t) = PlainRun;
-    EscapeState s;
-#if defined(ZQ_TEXT_DISPATCH)
-    const bool avx2 = zq::UseVectors(zq::ScanLevel::kAvx2);
-    if (avx2) plainRun = PlainRunAvx2;
-    if (fresh && avx2) CopyAheadAvx2(in, len, dst, &s);
-#endif
-#if defined(ZQ_TEXT_SSE2)
-    if (fresh) CopyAhead(in, len, dst, &s);
-#endif
-    for (;;) {
-        const size_t run = plainRun(in + s.r, len - s.r);
-        if (dst && run) {
-            const size_t n = std::min(run, cap - s.w);
-            std::memcpy(dst + s.w, in + s.r, n);
-            s.w += n;
-        }
-        s.r += run;
-        if (s.r >= len) break;
-        s.w = PutPiece(in[s.r++], dst, s.w, cap, &s.bits);
-    }
-    if (dst && cap - s.w >= 1) dst[s.w] = '\0';
-    return s.bits;
-}
-
 inline bool IsHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -266,107 +140,29 @@ int NeedsTail(const char* text, size_t i, size_t len) {
     return 0;
 }
 
-// The test, sixty-four bytes at a time: a bit for each markup character of the block, each looked
-// at in order.
-#define ZQ_NEEDS_BLOCKS(MASK64)                                             \
-    size_t i = 0;                                                           \
-    for (; i + 64 <= len; i += 64) {                                        \
-        for (uint64_t m = MASK64(p + i); m != 0; m &= m - 1) {              \
-            const size_t at = i + static_cast<size_t>(std::countr_zero(m)); \
-            if (const int f = Finding(text + at, len - at)) return f;       \
-        }                                                                   \
-    }                                                                       \
-    return NeedsTail(text, i, len)
-
-#if defined(ZQ_TEXT_SSE2)
-// "<" and ">" differ only in bit 1, "&" and the apostrophe only in bit 0.
-inline uint64_t MarkupMask16(const unsigned char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i m = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
-                                    _mm_set1_epi8('<')),
-                     _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
-                                    _mm_set1_epi8('&'))),
-        _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
-    return static_cast<uint16_t>(_mm_movemask_epi8(m));
-}
-
-inline uint64_t MarkupMask64(const unsigned char* p) {
-    return MarkupMask16(p) | MarkupMask16(p + 16) << 16 | MarkupMask16(p + 32) << 32 |
-           MarkupMask16(p + 48) << 48;
-}
-
-int NeedsScan(const char* text, size_t len) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    ZQ_NEEDS_BLOCKS(MarkupMask64);
-}
-#else
-int NeedsScan(const char* text, size_t len) {
+int NeedsScalar(const char* text, size_t len) {
     return NeedsTail(text, 0, len);
 }
+
+#define ZQ_TIER_FILE "text/escape_vector.inc"
+#include "platform/each_tier.h"
+
+// The forms of each tier: the plain-run scanner, the block copier into a new output (none
+// without vectors) and the needs-escaping scan.
+struct EscapeForms {
+    size_t (*plainRun)(const unsigned char*, size_t);
+    void (*copyAhead)(const unsigned char*, size_t, char*, EscapeState*);
+    int (*needs)(const char*, size_t);
+};
+
+constexpr EscapeForms kForms[] = {
+    {PlainRunTail, nullptr, NeedsScalar},
+#if defined(ZQ_SIMD_X86)
+    {tier_sse2::PlainRun, tier_sse2::CopyAhead, tier_sse2::NeedsScan},
+    {tier_avx2::PlainRun, tier_avx2::CopyAhead, tier_avx2::NeedsScan},
+    {tier_avx512::PlainRun, tier_avx512::CopyAhead, tier_avx512::NeedsScan},
 #endif
-
-#if defined(ZQ_TEXT_DISPATCH)
-// The same with 32-byte vectors, where the processor has them.
-
-__attribute__((target("avx2"))) inline uint64_t MarkupMask32Avx2(const unsigned char* p) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i m = _mm256_or_si256(
-        _mm256_or_si256(
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFD))),
-                              _mm256_set1_epi8('<')),
-            _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFE))),
-                              _mm256_set1_epi8('&'))),
-        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')));
-    return static_cast<uint32_t>(_mm256_movemask_epi8(m));
-}
-
-__attribute__((target("avx2"))) inline uint64_t MarkupMask64Avx2(const unsigned char* p) {
-    return MarkupMask32Avx2(p) | MarkupMask32Avx2(p + 32) << 32;
-}
-
-__attribute__((target("avx2"))) int NeedsScanAvx2(const char* text, size_t len) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    ZQ_NEEDS_BLOCKS(MarkupMask64Avx2);
-}
-
-// And with 64-byte vectors, each byte classified by its two halves through two 16-entry tables
-// (one copy per 16-byte lane): bit 0 for the characters 0x22, 0x26 and 0x27, bit 1 for 0x3C and
-// 0x3E.
-template <int k0, int k2, int k3, int k6, int k7, int k12, int k14>
-constexpr std::array<uint8_t, 64> NibbleTable() {
-    std::array<uint8_t, 64> t{};
-    for (size_t lane = 0; lane < 64; lane += 16) {
-        t[lane + 0] = k0;
-        t[lane + 2] = k2;
-        t[lane + 3] = k3;
-        t[lane + 6] = k6;
-        t[lane + 7] = k7;
-        t[lane + 12] = k12;
-        t[lane + 14] = k14;
-    }
-    return t;
-}
-
-alignas(64) constexpr std::array<uint8_t, 64> kLowNibbles = NibbleTable<0, 1, 0, 1, 1, 2, 2>();
-alignas(64) constexpr std::array<uint8_t, 64> kHighNibbles = NibbleTable<0, 1, 2, 0, 0, 0, 0>();
-
-__attribute__((target("avx512bw"))) inline uint64_t MarkupMask64Avx512(const unsigned char* p) {
-    const __m512i nibble = _mm512_set1_epi8(0x0F);
-    const __m512i v = _mm512_loadu_si512(p);
-    const __m512i low =
-        _mm512_shuffle_epi8(_mm512_load_si512(kLowNibbles.data()), _mm512_and_si512(v, nibble));
-    const __m512i high = _mm512_shuffle_epi8(_mm512_load_si512(kHighNibbles.data()),
-                                             _mm512_and_si512(_mm512_srli_epi16(v, 4), nibble));
-    return _mm512_test_epi8_mask(low, high);
-}
-
-__attribute__((target("avx512bw"))) int NeedsScanAvx512(const char* text, size_t len) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    ZQ_NEEDS_BLOCKS(MarkupMask64Avx512);
-}
-
-#endif
+};
 
 // Where escaping a wide text goes through UTF-8: the text and its terminator into a temporary of
 // 4 x units + 1 bytes, local while that stays below kLocal.
@@ -384,6 +180,44 @@ struct Utf8Copy {
 };
 
 }  // namespace
+
+namespace zq {
+
+int EscapeOn(cpu::Tier tier, const unsigned char* in, size_t len, char* dst, size_t cap,
+             bool fresh) {
+    const EscapeForms& forms = cpu::FormOf(kForms, tier);
+    EscapeState s;
+    if (fresh && forms.copyAhead) forms.copyAhead(in, len, dst, &s);
+    for (;;) {
+        const size_t run = forms.plainRun(in + s.r, len - s.r);
+        if (dst && run) {
+            // memmove: a caller's output may overlap the text.
+            const size_t n = std::min(run, cap - s.w);
+            std::memmove(dst + s.w, in + s.r, n);
+            s.w += n;
+        }
+        s.r += run;
+        if (s.r >= len) break;
+        s.w = PutPiece(in[s.r++], dst, s.w, cap, &s.bits);
+    }
+    if (dst && cap - s.w >= 1) dst[s.w] = '\0';
+    return s.bits;
+}
+
+int NeedsEscapingOn(cpu::Tier tier, const char* text) {
+    const auto needs = cpu::FormOf(kForms, tier).needs;
+    // The text is measured and scanned 4 KiB at a time, so that the scan reads what the
+    // measuring has just brought into the cache. A reference that crosses into the next piece is
+    // read byte by byte up to its end.
+    constexpr size_t kPiece = 4096;
+    for (;; text += kPiece) {
+        const size_t n = strnlen(text, kPiece);
+        if (const int f = needs(text, n)) return f;
+        if (n < kPiece) return 0;
+    }
+}
+
+}  // namespace zq
 
 extern "C" {
 
@@ -422,24 +256,7 @@ void ZQ_CALL ZqXmlU_EscapeXmlCharL(ZqWChar unit, int room, char** cursor) {
 }
 
 int ZQ_CALL ZqXmlU_NeedsEscapingA(char* text) {
-    if (!text) return 0;
-    int (*scan)(const char*, size_t) = NeedsScan;
-#if defined(ZQ_TEXT_DISPATCH)
-    if (zq::UseVectors(zq::ScanLevel::kAvx512)) {
-        scan = NeedsScanAvx512;
-    } else if (zq::UseVectors(zq::ScanLevel::kAvx2)) {
-        scan = NeedsScanAvx2;
-    }
-#endif
-    // The text is measured and scanned 4 KiB at a time, so that the scan reads what the
-    // measuring has just brought into the cache. A reference that crosses into the next piece is
-    // read byte by byte up to its end.
-    constexpr size_t kPiece = 4096;
-    for (;; text += kPiece) {
-        const size_t n = strnlen(text, kPiece);
-        if (const int f = scan(text, n)) return f;
-        if (n < kPiece) return 0;
-    }
+    return text ? zq::NeedsEscapingOn(zq::cpu::Active().tier, text) : 0;
 }
 
 }  // extern "C"
@@ -467,7 +284,8 @@ int ZQ_CALL ZqXmlU_DoEscaping(int /*mode*/, char** out, char* text, int /*spaceF
             cap = size;
         }
     }
-    return Escape(reinterpret_cast<const unsigned char*>(text), len, dst, cap, fresh);
+    return zq::EscapeOn(zq::cpu::Active().tier, reinterpret_cast<const unsigned char*>(text), len,
+                        dst, cap, fresh);
 }
 
 void ZQ_CALL ZqXmlU_EscapeXMLStringA(char** out, char* text, int spaceFlag, ZqULong size,

@@ -14,9 +14,11 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <system_error>
 
 #include "time/calendar.h"
+#include "time/dateparse.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -249,9 +251,13 @@ bool ReadLayout(Cursor& c, int format, Reading& r) {
     }
 }
 
-// The walk down the leap-second table (below) stops at the highest i with t + i > entry[i], the
-// comparison made in unsigned 64 bits. For t >= 0 that is the highest i with t > entry[i] - i,
-// and these thresholds rise strictly, so i + 1 is the number of thresholds below t.
+// The leap-second step, one walk for every path. It starts at t + 23 with i = 22 and, while
+// t + i + 1 taken modulo 2^64 is at most entry[i] + 1, steps down to i - 1; the value is then
+// t + i + 1. Where it stops:
+// - t >= 0: at the highest i with t + i > entry[i], that is t > entry[i] - i. These thresholds
+//   rise strictly, so i + 1 is the number of them below t, found by a binary search.
+// - t < 0: t + i + 1 wraps below zero exactly for i < -t - 1, and no entry is that large, so the
+//   walk stops at once for t <= -24 and at i = -t - 2 for the last 23 seconds before 1970.
 constexpr std::array<uint64_t, kLeapCount> kThresholds = [] {
     std::array<uint64_t, kLeapCount> d{};
     for (int i = 0; i < kLeapCount; ++i)
@@ -260,46 +266,27 @@ constexpr std::array<uint64_t, kLeapCount> kThresholds = [] {
 }();
 static_assert(std::is_sorted(kThresholds.begin(), kThresholds.end(), std::less_equal<>()));
 
-// Seconds since 1970 (UTC, before the leap correction) -> date value, or 0 when a second 60 is
-// not one of the table's instants.
-uint64_t LeapCorrected(int64_t t, int32_t second) {
-    uint64_t u;
-    int i;
-    if (t >= 0) {
-        // A binary search without branches: the instants are spread over the whole table.
-        const auto key = static_cast<uint64_t>(t);
-        const uint64_t* base = kThresholds.data();
-        static_assert(kLeapCount == 23, "the steps below halve 23 entries");
-        for (const size_t step : {11, 6, 3, 1, 1})
-            base = base[step] < key ? base + step : base;
-        const int passed = static_cast<int>(base - kThresholds.data()) + (*base < key ? 1 : 0);
-        i = passed - 1;
-        u = key + static_cast<uint64_t>(passed);
-    } else {
-        // Before 1970 in UTC: the walk itself, whose unsigned comparison wraps for the last
-        // seconds before the start.
-        u = static_cast<uint64_t>(t) + kLeapCount;
-        i = kLeapCount - 1;
-        while (i >= 0 && u <= kLeapSeconds[i] + 1) {
-            --u;
-            --i;
-        }
-    }
-    // A second 60 after the last entry is taken as the first second of the next minute.
-    if (second == 60 && i + 1 < kLeapCount && u != kLeapSeconds[i + 1]) return 0;
-    return u + zq::cal::kEpochValue;
+int LeapStop(int64_t t) {
+    if (t < 0) return static_cast<int>(std::min<int64_t>(kLeapCount - 1, -t - 2));
+    // A binary search without branches: the instants are spread over the whole table.
+    const auto key = static_cast<uint64_t>(t);
+    const uint64_t* base = kThresholds.data();
+    static_assert(kLeapCount == 23, "the steps below halve 23 entries");
+    for (const size_t step : {11, 6, 3, 1, 1})
+        base = base[step] < key ? base + step : base;
+    return static_cast<int>(base - kThresholds.data()) + (*base < key ? 1 : 0) - 1;
 }
 
-uint64_t DateValue(const Reading& r) {
+// The date of a reading, or nothing when it is rejected. Never 0: a date whose arithmetic gives
+// 0 is 1, so that 0 stays the exports' answer for "no date".
+std::optional<uint64_t> DateValue(const Reading& r) {
     if (r.hour < 0 || r.hour > 23 || r.minute < 0 || r.minute > 59 || r.second < 0 ||
         r.second > 60 || (r.second == 60 && r.year < 1972) || r.month < 1 || r.month > 12) {
-        return 0;
+        return std::nullopt;
     }
     const int64_t day = zq::cal::DayNumber(r.year, r.month, r.day);
-    int64_t result;
-    if (r.year < 1970) {
-        result = day;  // time of day and zone play no part before 1970
-    } else {
+    int64_t value = day;  // before 1970 the day alone: time of day and zone play no part
+    if (r.year >= 1970) {
         int64_t t = (day - zq::cal::kEpochDay) * zq::cal::kSecondsPerDay + r.hour * 3600 +
                     r.minute * 60 + r.second;
         const int64_t shift = static_cast<int64_t>(r.zoneHours) * 3600;
@@ -309,52 +296,57 @@ uint64_t DateValue(const Reading& r) {
         } else if (r.zoneHours > 0) {
             t -= shift + minutes;
         }
-        const uint64_t value = LeapCorrected(t, r.second);
-        if (value == 0) return 0;
-        result = static_cast<int64_t>(value);
+        const int i = LeapStop(t);
+        // A second 60 must be a table instant; after the last entry it is taken as the first
+        // second of the next minute.
+        if (r.second == 60 && i + 1 < kLeapCount &&
+            t + i + 1 != static_cast<int64_t>(kLeapSeconds[i + 1])) {
+            return std::nullopt;
+        }
+        value = t + i + 1 + static_cast<int64_t>(zq::cal::kEpochValue);
     }
-    if (result < 0) return 0;  // before the start of the count
-    return result == 0 ? 1 : static_cast<uint64_t>(result);
-}
-
-// The date value of a text (0 when rejected) and the fraction of its seconds.
-uint64_t Parse(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes, double* fraction) {
-    if (!text) return 0;
-    Reading r;
-    r.zoneHours = zoneHours;
-    r.zoneMinutes = zoneMinutes;
-    if (!((format == 23 || format == 24) && ReadUsualIso(text, format, r))) {
-        Cursor c{text, std::strlen(text)};
-        if (!ReadLayout(c, format, r)) return 0;
-    }
-    *fraction = r.fraction;
-    return DateValue(r);
+    if (value < 0) return std::nullopt;  // before 0001-01-01 or before the start of the count
+    return value == 0 ? 1 : static_cast<uint64_t>(value);
 }
 
 }  // namespace
 
+namespace zq::date {
+
+Parsed ParseText(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes, bool shortcut) {
+    if (!text) return {};
+    Reading r;
+    r.zoneHours = zoneHours;
+    r.zoneMinutes = zoneMinutes;
+    if (!(shortcut && (format == 23 || format == 24) && ReadUsualIso(text, format, r))) {
+        Cursor c{text, std::strlen(text)};
+        if (!ReadLayout(c, format, r)) return {};
+    }
+    const std::optional<uint64_t> value = DateValue(r);
+    if (!value) return {};
+    return Parsed{true, *value, r.fraction};
+}
+
+}  // namespace zq::date
+
 uint64_t ZQ_CALL ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes,
                            int asDouble) {
-    double fraction = 0.0;
-    const uint64_t value = Parse(text, format, zoneHours, zoneMinutes, &fraction);
-    if (!asDouble || value == 0) return value;
-    const double d = static_cast<double>(value) + fraction;
-    uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
+    const zq::date::Parsed p = zq::date::ParseText(text, format, zoneHours, zoneMinutes, true);
+    if (!p.accepted) return 0;
+    if (!asDouble) return p.value;
+    return std::bit_cast<uint64_t>(static_cast<double>(p.value) + p.fraction);
 }
 
 double ZQ_CALL ZqXmlU_ParseDateF(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes) {
-    double fraction = 0.0;
-    const uint64_t value = Parse(text, format, zoneHours, zoneMinutes, &fraction);
-    return value == 0 ? 0.0 : static_cast<double>(value) + fraction;
+    const zq::date::Parsed p = zq::date::ParseText(text, format, zoneHours, zoneMinutes, true);
+    return p.accepted ? static_cast<double>(p.value) + p.fraction : 0.0;
 }
 
 extern "C" {
 
 uint64_t ZQ_CALL ZqXmlU_ParseDate(char* text, int format, ZqLong zoneHours, ZqULong zoneMinutes) {
-    double fraction = 0.0;
-    return Parse(text, format, zoneHours, zoneMinutes, &fraction);
+    const zq::date::Parsed p = zq::date::ParseText(text, format, zoneHours, zoneMinutes, true);
+    return p.accepted ? p.value : 0;
 }
 
 }  // extern "C"

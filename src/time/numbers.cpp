@@ -40,9 +40,10 @@ inline bool IsHexDelimiter(char c) {
 // The character right after the optional sign is taken as the first digit without a test, so a
 // stray character there contributes (c - '0'), read as a signed byte. The one exception is the
 // terminator: an empty text or a lone sign reads 0 and stops on the NUL (advance 1 or 2).
-// Arithmetic wraps modulo 2^32.
+// Arithmetic wraps modulo 2^32. A NULL text reads 0 with advance 0; a NULL value is not written.
 ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value) {
-    *value = 0;
+    if (value) *value = 0;
+    if (!text) return 0;
     uint32_t v = 0;
     const bool negative = text[0] == '-';
     size_t i = (negative || text[0] == '+') ? 1 : 0;
@@ -53,14 +54,17 @@ ZqULong ZQ_CALL ZqXmlU_ParseDecimal(char* text, ZqLong* value) {
             ++i;
         } while (IsDigit(text[i]));
     }
-    *value = static_cast<ZqLong>(v);
+    if (value) *value = static_cast<ZqLong>(v);
     return static_cast<ZqULong>(i + 1);
 }
 
 extern "C" {
 
 ZqULong ZQ_CALL ZqXmlU_ParseInteger(char* text, int64_t* value, int hexOnly) {
+    int64_t ignored;
+    if (!value) value = &ignored;
     *value = 0;
+    if (!text) return 0;
     uint64_t v = 0;
     bool negative = false;
     size_t i = 0;
