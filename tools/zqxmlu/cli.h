@@ -218,6 +218,7 @@ void AddUriCommands(CLI::App& app, Io& io);
 void AddScanCommands(CLI::App& app, Io& io);
 void AddMetadataCommands(CLI::App& app, Io& io);
 void AddCryptoCommands(CLI::App& app, Io& io);
+void AddLibraryCommands(CLI::App& app, Io& io);
 
 }  // namespace zqtool
 

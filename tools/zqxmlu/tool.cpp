@@ -434,6 +434,7 @@ int ToolMain(int argc, char** argv, const Streams& streams) {
         AddScanCommands(app, io);
         AddMetadataCommands(app, io);
         AddCryptoCommands(app, io);
+        AddLibraryCommands(app, io);
         // Set last: subcommands take their parent's footer when they are made.
         app.footer(
             "FILE: input file; absent or '-': standard input. Each subcommand's --help states its\n"
