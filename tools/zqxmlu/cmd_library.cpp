@@ -241,8 +241,18 @@ void ReadSidecar(const Item& item, Json& keywords, Json& dates, Result& result) 
         if (ZqXmlU_GetElementContents(text.data(), rdf, nullptr, nullptr, 0, 0, 0, kToolTag) != 1) {
             throw Failure("no rdf:RDF element with an end tag: not an XMP packet");
         }
+        // The keywords of dc:subject, then those of the property the library's keyword packet
+        // writes that dc:subject does not hold.
         std::vector<std::string> items;
+        std::vector<std::string> more;
         ElementItems(text.data(), "dc:subject", items);
+        ElementItems(text.data(), "Iptc4xmpCore:Keywords", more);
+        const auto own = static_cast<ptrdiff_t>(items.size());
+        for (std::string& k : more) {
+            if (std::find(items.begin(), items.begin() + own, k) == items.begin() + own) {
+                items.push_back(std::move(k));
+            }
+        }
         for (size_t i = 0; i < items.size(); ++i) {
             if (InvalidUtf8(items[i])) {
                 throw Failure("keyword " + std::to_string(i + 1) + ", " + Quote(items[i]) +
@@ -467,7 +477,8 @@ void AddLibraryCommands(CLI::App& app, Io& io) {
         "   \"dates\":{\"xmp:CreateDate\":{\"text\":\"2004-07-15T13:05:09+02:00\",\n"
         "   \"iso\":\"2004-07-15T11:05:09+00:00\",\"value\":1092567932}}}\n"
         "  sidecar: its path, null when there is none (keywords [] and dates {} then);\n"
-        "  keywords: the rdf:li items of dc:subject, de-escaped;\n"
+        "  keywords: the rdf:li items of dc:subject, then those of Iptc4xmpCore:Keywords (the\n"
+        "  library's keyword packet) that dc:subject does not hold, de-escaped;\n"
         "  dates: those of xmp:CreateDate, xmp:ModifyDate, xmp:MetadataDate,\n"
         "  exif:DateTimeOriginal, exif:DateTimeDigitized and photoshop:DateCreated that the\n"
         "  sidecar holds (as element or attribute): text as written, read in UTC in the date,\n"
