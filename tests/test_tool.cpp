@@ -48,10 +48,11 @@ class ToolTest : public ::testing::Test {
         return zqtest::ReadFile((dir_ / name).string());
     }
 
-    // Runs a shell command line ("@" expanded) with `in` on standard input.
+    // Runs a shell command line ("@" expanded, with '/' between folders, which the shell keeps
+    // as it is) with `in` on standard input.
     static zqtest::RunResult Shell(std::string line, const std::string& in = "") {
         for (size_t at = line.find('@'); at != std::string::npos; at = line.find('@', at + 1)) {
-            line.replace(at, 1, dir_.string());
+            line.replace(at, 1, dir_.generic_string());
         }
         return zqtest::Run(line, in);
     }
@@ -304,11 +305,11 @@ TEST_F(ToolTest, Library) {
     const auto u8 = [](const std::string& s) {
         return fs::path(std::u8string(s.begin(), s.end()));
     };
-    const std::string root =
-        dir_.string() + static_cast<char>(fs::path::preferred_separator) + "lib";
-    const auto at = [&](std::string rel) {  // the tool's path of a file of the tree
+    const std::string root = dir_.generic_string() + "/lib";  // as the command lines name it
+    // The tool's path of a file of the tree walked from DIR `from`.
+    const auto at = [&](std::string rel, const std::string& from = "") {
         std::replace(rel.begin(), rel.end(), '/', static_cast<char>(fs::path::preferred_separator));
-        return root + static_cast<char>(fs::path::preferred_separator) + rel;
+        return root + from + static_cast<char>(fs::path::preferred_separator) + rel;
     };
     const auto json = [](const std::string& s) {
         std::string q = "\"";
@@ -430,8 +431,8 @@ TEST_F(ToolTest, Library) {
     sameReports(filtered.err, err);
     // A tree without problems; a DIR that is no folder.
     Expect("library --keyword K @/lib/sub", "", 0,
-           "{\"path\":" + json(at("sub/deep/h.tif")) + ",\"sidecar\":" +
-               json(at("sub/deep/.h.zqtif")) + ",\"keywords\":[\"K\"]," + dates + "}\n",
+           "{\"path\":" + json(at("deep/h.tif", "/sub")) + ",\"sidecar\":" +
+               json(at("deep/.h.zqtif", "/sub")) + ",\"keywords\":[\"K\"]," + dates + "}\n",
            "");
     Expect("library @/lib/missing", "", 1, "", "cannot read folder");
     Expect("library @/bin", "", 1, "", "is not a folder");
