@@ -80,12 +80,16 @@ class Walker {
         const fs::file_status status = fs::status(zq::PathOf(root), ec);
         if (ec) throw Failure("cannot read folder " + Shown(root) + ": " + ec.message());
         if (!fs::is_directory(status)) throw Failure(Shown(root) + " is not a folder");
-        std::string report;
-        if (!Enter(root, report)) throw Failure(report);
+        if (!Enter(root, pending_) && stack_.empty()) throw Failure(pending_);
     }
 
     // The next image or report; false at the end of the walk.
     bool Next(Item& item) {
+        if (!pending_.empty()) {
+            item = Reported(std::move(pending_));
+            pending_.clear();
+            return true;
+        }
         while (!stack_.empty()) {
             Folder& folder = stack_.back();
             if (folder.next == folder.entries.size()) {
@@ -189,6 +193,7 @@ class Walker {
     }
 
     std::vector<Folder> stack_;
+    std::string pending_;  // the report on the root's listing
 };
 
 // What the main thread writes for one step: the line (empty when the image is not listed) and the
@@ -463,7 +468,8 @@ void AddLibraryCommands(CLI::App& app, Io& io) {
     cmd->add_option("DIR", o->dir, "Folder to walk")->required();
     cmd->add_option("--keyword", o->keywordText, "List only the images that carry keyword K")
         ->type_name("K");
-    cmd->add_option("-j,--jobs", o->jobs, "Threads that read sidecars, 1 to 256 (default: cores)");
+    cmd->add_option("-j,--jobs", o->jobs, "Threads that read sidecars, 1 to 256 (default: cores)")
+        ->type_name("N");
     Rules(
         cmd,
         "Images: the regular files under DIR (links to files included) whose name has an\n"
