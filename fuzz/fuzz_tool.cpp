@@ -3,7 +3,8 @@
 // an exit status of 0, 1 or 2 (and no crash, leak or undefined behaviour on the way).
 //
 // Input layout: arguments separated by NUL bytes, then two NUL bytes, then standard input. A '/'
-// or '\' in an argument becomes '_', so that FILE arguments stay inside the scratch folder.
+// or '\' in an argument becomes '_', and an argument ".." becomes "_", so that FILE and DIR
+// arguments stay inside the scratch folder (library walks it: a few images and sidecars).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,13 @@ void ResetFiles() {
               "<Labels>\r\n<Word title=\"KeywordRoot\">\r\n<Word title=\"A\"></Word>\r\n</Word>\r\n"
               "</Labels>\r\n");
     WriteFile("bin", std::string_view("abc\0hello\0T\0e\0s\0t\0\0\0", 20));
+    WriteFile("img.jpg", "");
+    WriteFile(".img.zqjpg",
+              "<rdf:RDF><rdf:Description xmp:CreateDate='2004-07-15T13:05:09+02:00'><dc:subject>"
+              "<rdf:Bag><rdf:li>a &amp; b</rdf:li></rdf:Bag></dc:subject></rdf:Description>"
+              "</rdf:RDF>");
+    WriteFile("dir/b.png", "");
+    WriteFile("dir/.b.zqpng", "<rdf:RDF><xmp:ModifyDate>2004-07</xmp:ModifyDate>");
 }
 
 }  // namespace
@@ -64,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (char& c : word) {
             if (c == '/' || c == '\\') c = '_';
         }
+        if (word == "..") word = "_";
         if (!args.empty()) words.push_back(word);
         start = end + 1;
     }

@@ -2,10 +2,17 @@
 // error, standard output, and files given to -i, for every subcommand.
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support.h"
@@ -41,10 +48,11 @@ class ToolTest : public ::testing::Test {
         return zqtest::ReadFile((dir_ / name).string());
     }
 
-    // Runs a shell command line ("@" expanded) with `in` on standard input.
+    // Runs a shell command line ("@" expanded, with '/' between folders, which the shell keeps
+    // as it is) with `in` on standard input.
     static zqtest::RunResult Shell(std::string line, const std::string& in = "") {
         for (size_t at = line.find('@'); at != std::string::npos; at = line.find('@', at + 1)) {
-            line.replace(at, 1, dir_.string());
+            line.replace(at, 1, dir_.generic_string());
         }
         return zqtest::Run(line, in);
     }
@@ -290,6 +298,147 @@ TEST_F(ToolTest, RoundTrips) {
         EXPECT_EQ(Tool("password decrypt user host " + record).out, password + "\n");
         Expect("password decrypt user other " + record, "", 1, "", "does not decrypt");
     }
+}
+// The library walk over a generated tree with broken sidecars mixed in: one line an image, in path
+// order, each problem reported just before the line of its image, and the exit status.
+TEST_F(ToolTest, Library) {
+    const auto u8 = [](const std::string& s) {
+        return fs::path(std::u8string(s.begin(), s.end()));
+    };
+    const std::string root = dir_.generic_string() + "/lib";  // as the command lines name it
+    // The tool's path of a file of the tree walked from DIR `from`.
+    const auto at = [&](std::string rel, const std::string& from = "") {
+        std::replace(rel.begin(), rel.end(), '/', static_cast<char>(fs::path::preferred_separator));
+        return root + from + static_cast<char>(fs::path::preferred_separator) + rel;
+    };
+    const auto json = [](const std::string& s) {
+        std::string q = "\"";
+        for (const char c : s)
+            q += c == '\\' || c == '"' ? "\\"s + c : std::string(1, c);
+        return q + "\"";
+    };
+#if defined(_WIN32)
+    const bool locks = false;
+#else
+    const bool locks = geteuid() != 0;  // root reads everything
+#endif
+    const std::string rdf = "<rdf:RDF><rdf:Description ";
+    const std::string k = "<dc:subject><rdf:Bag><rdf:li>K</rdf:li></rdf:Bag></dc:subject>";
+    const std::string dated = rdf + "xmp:CreateDate='2004-07-15T13:05:09+02:00'>" + k +
+                              "<exif:DateTimeOriginal>1965-03-02T10:00:00</exif:DateTimeOriginal>"
+                              "</rdf:Description></rdf:RDF>";
+    const std::string dates =
+        R"("dates":{"xmp:CreateDate":{"text":"2004-07-15T13:05:09+02:00","iso":)"
+        R"("2004-07-15T11:05:09+00:00","value":1092567932},"exif:DateTimeOriginal":{"text":)"
+        R"("1965-03-02T10:00:00","iso":"1965-03-02","value":717399}})";
+    enum Kind { kNone, kFile, kFolder, kLocked, kLockedFolder };
+    const struct {
+        std::string image;  // '/' between folders
+        Kind kind;
+        std::string sidecar, fields, report;  // fields: "" for no line
+    } rows[] = {
+        {"a.jpg", kFile, kSidecar, R"("keywords":["Café & Bar","x☺"],"dates":{})", ""},
+        {"b.JPG", kNone, "", R"("keywords":[],"dates":{})", ""},
+        {"c.png", kFile, "hello", R"("keywords":null,"dates":null)", "not an XMP packet"},
+        {"d.jpg", kFolder, "", R"("keywords":null,"dates":null)", "': a folder"},
+        {"e.jpg", kFile, "", R"("keywords":null,"dates":null)", "the sidecar is empty"},
+        {"f.jpg", kFile, "<rdf:RDF>\0</rdf:RDF>"s, R"("keywords":null,"dates":null)",
+         "NUL byte (offset 9)"},
+        {"g.jpg", kLocked, kSidecar, R"("keywords":null,"dates":null)", "Permission denied"},
+        {"i.jpg", kFile, rdf + "xmp:CreateDate='2004-07'/></rdf:RDF>",
+         R"("keywords":[],"dates":{})", "'2004-07' does not read"},
+        {"j.jpg", kFile, "<rdf:RDF>" + k.substr(0, 35) + "</rdf:Bag></dc:subject></rdf:RDF>",
+         R"("keywords":null,"dates":null)", "item of 'dc:subject' has no end tag"},
+        {"sub.jpg", kNone, "", R"("keywords":[],"dates":{})", ""},
+        {"sub/deep/h.tif", kFile, dated, R"("keywords":["K"],)" + dates, ""},
+        {"Ünï/é.jpg", kFile,
+         "<rdf:RDF>" + k +
+             "<Iptc4xmpCore:Keywords><rdf:Bag><rdf:li>L</rdf:li><rdf:li>K</rdf:li></rdf:Bag>"
+             "</Iptc4xmpCore:Keywords></rdf:RDF>",
+         R"("keywords":["K","L"],"dates":{})", ""},
+        {"locked/k.jpg", kLockedFolder, "", "", "cannot read folder"},
+        {"noext", kFile, "x", "", ""},
+        {"x.toolongext", kFile, "x", "", ""},
+        {".hidden.jpg", kNone, "", "", ""},
+        {".hid/k.jpg", kNone, "", "", ""},
+    };
+    std::vector<std::pair<std::string, std::string>> expected;  // (path, report or line)
+    std::string keyed;
+    for (const auto& r : rows) {
+        if (!locks && (r.kind == kLocked || r.kind == kLockedFolder)) continue;
+        const fs::path image = dir_ / "lib" / u8(r.image);
+        fs::create_directories(image.parent_path());
+        std::ofstream(image).put('x');
+        const size_t slash = r.image.rfind('/') + 1;  // 0 when there is none
+        const size_t dot = r.image.rfind('.');
+        const std::string sidecar = r.image.substr(0, slash) + "." +
+                                    r.image.substr(slash, dot - slash) + ".zq" +
+                                    r.image.substr(dot + 1);
+        if (r.kind == kFolder) fs::create_directories(dir_ / "lib" / u8(sidecar));
+        if (r.kind == kFile || r.kind == kLocked) {
+            std::ofstream(dir_ / "lib" / u8(sidecar), std::ios::binary) << r.sidecar;
+        }
+        if (r.kind == kLocked) fs::permissions(dir_ / "lib" / u8(sidecar), fs::perms::none);
+        if (r.kind == kLockedFolder) fs::permissions(image.parent_path(), fs::perms::none);
+        if (!r.report.empty()) expected.emplace_back(at(r.image), "zqxmlu: " + r.report);
+        if (r.fields.empty()) continue;
+        const std::string line = "{\"path\":" + json(at(r.image)) +
+                                 ",\"sidecar\":" + (r.kind == kNone ? "null" : json(at(sidecar))) +
+                                 "," + r.fields + "}";
+        expected.emplace_back(at(r.image), line);
+        if (r.fields.find("[\"K\"") != std::string::npos) keyed += line + "\n";
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    size_t reports = 0;
+    std::string out, err;
+    for (const auto& [path, text] : expected) {
+        (text.rfind("zqxmlu: ", 0) == 0 ? err : out) += text + "\n";
+        reports += text.rfind("zqxmlu: ", 0) == 0;
+    }
+    const std::string last = "zqxmlu: library: " + std::to_string(reports) + " problems reported";
+    // Each report names its file and holds its reason, in order; so does the merged stream.
+    const auto sameReports = [&](const std::string& got, const std::string& want) {
+        std::istringstream g(got), w(want);
+        std::string a, b;
+        while (std::getline(w, b)) {
+            ASSERT_TRUE(std::getline(g, a)) << b;
+            if (b.rfind("zqxmlu: ", 0) != 0) {
+                EXPECT_EQ(a, b);
+                continue;
+            }
+            EXPECT_NE(a.find(b.substr(8)), std::string::npos) << a << "\nwants " << b;
+            EXPECT_EQ(a.rfind("zqxmlu: ", 0), 0u) << a;
+        }
+        ASSERT_TRUE(std::getline(g, a));
+        EXPECT_EQ(a.rfind(last, 0), 0u) << a;
+        EXPECT_FALSE(std::getline(g, a)) << a;
+    };
+    for (const char* jobs : {"", " -j 1", " -j 3"}) {
+        const auto r = Tool("library @/lib"s + jobs);
+        EXPECT_EQ(r.status, 1) << jobs;
+        EXPECT_EQ(r.out, out) << jobs;  // no progress bar: standard error is no terminal
+        sameReports(r.err, err);
+    }
+#if !defined(_WIN32)
+    std::string merged;
+    for (const auto& [path, text] : expected)
+        merged += text + "\n";
+    sameReports(Shell("( " ZQ_TOOL " library @/lib 2>&1 )").out, merged);
+#endif
+    const auto filtered = Tool("library --keyword K @/lib");
+    EXPECT_EQ(filtered.out, keyed);
+    sameReports(filtered.err, err);
+    // A tree without problems; a DIR that is no folder.
+    Expect("library --keyword K @/lib/sub", "", 0,
+           "{\"path\":" + json(at("deep/h.tif", "/sub")) + ",\"sidecar\":" +
+               json(at("deep/.h.zqtif", "/sub")) + ",\"keywords\":[\"K\"]," + dates + "}\n",
+           "");
+    Expect("library @/lib/missing", "", 1, "", "cannot read folder");
+    Expect("library @/bin", "", 1, "", "is not a folder");
+    Expect("library @ -j 0", "", 2, "", "--jobs must be a whole number from 1 to 256");
+    if (locks) fs::permissions(dir_ / "lib" / "locked", fs::perms::owner_all);
+    fs::remove_all(dir_ / "lib");
 }
 #endif
 

@@ -78,6 +78,14 @@ StdStreams PrepareStdStreams() {
     return s;
 }
 
+bool IsTerminal(std::FILE* stream) {
+    const int fd = stream ? _fileno(stream) : -1;
+    // _isatty holds for every character device, the null device too; only a console has a mode.
+    DWORD mode = 0;
+    return fd >= 0 && _isatty(fd) &&
+           GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &mode) != 0;
+}
+
 std::FILE* CreateFileBeside(const std::string& target, std::string& path) {
     const unsigned long seed = GetCurrentProcessId() ^ GetTickCount();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -130,6 +138,11 @@ StdStreams PrepareStdStreams() {
     }
     std::signal(SIGPIPE, SIG_IGN);
     return s;
+}
+
+bool IsTerminal(std::FILE* stream) {
+    const int fd = stream ? fileno(stream) : -1;
+    return fd >= 0 && isatty(fd) != 0;
 }
 
 std::FILE* CreateFileBeside(const std::string& target, std::string& path) {

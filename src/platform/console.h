@@ -27,6 +27,10 @@ struct StdStreams {
 // Call it once, first thing in main.
 StdStreams PrepareStdStreams();
 
+// Whether `stream` writes to a terminal (Windows: a console), where a program may redraw a line
+// in place. Files, pipes and the null device are no terminals.
+bool IsTerminal(std::FILE* stream);
+
 // Creates a new, empty file beside `target` (in the same folder; its name is the target's name
 // and a unique suffix) and opens it for writing in binary mode. The file is made exclusively: an
 // existing file is never opened. Returns the stream and stores the new file's path in `path`;

@@ -39,9 +39,9 @@ inline constexpr uint64_t kHeldLimit = 256 * kMiB;
 // The piece size of the streaming subcommands.
 inline constexpr size_t kChunk = 64 * 1024;
 
-// `text` as messages show it: in quotes, control bytes as \n, \t, \r or \xNN, cut after 40 bytes
-// (at a character boundary) with its length added.
-std::string Quote(std::string_view text);
+// `text` as messages show it: in quotes, control bytes as \n, \t, \r or \xNN, cut after `most`
+// bytes (at a character boundary) with its length added.
+std::string Quote(std::string_view text, size_t most = 40);
 
 // The whole number `text`, given as `what`, when it lies from lo to hi; else UsageError.
 int64_t ParseNumber(std::string_view what, const std::string& text, int64_t lo, int64_t hi);
@@ -65,6 +65,9 @@ size_t WholeUtf8(std::string_view text);
 // The UTF-8 form of UTF-16LE bytes (an even count) in `out`; false when an unpaired surrogate in
 // them would become U+FFFD.
 bool Utf16LeToUtf8(std::string_view bytes, std::string& out);
+// UTF-8 text as UTF-16 (an invalid sequence becomes U+FFFD), and NUL-terminated UTF-16 as UTF-8.
+WideText ToUtf16(std::string_view utf8);
+std::string ToUtf8(const ZqWChar* units);
 
 // One input, read piece by piece.
 class Source {
@@ -90,6 +93,9 @@ class Source {
     std::unique_ptr<char[]> scratch_;
 };
 
+// The rest of `in`, at most `limit` bytes (more is a failure that names the limit).
+std::string ReadRest(Source& in, uint64_t limit);
+
 // The streams of one run.
 class Io {
   public:
@@ -108,6 +114,8 @@ class Io {
     // Replaces the regular file `file` by `bytes`: a new file beside it, renamed over it once
     // complete; the old file's permissions are kept. Throws Failure, leaving `file` unchanged.
     void Replace(const std::string& file, std::string_view bytes);
+    // Standard error, for a subcommand that draws on it.
+    std::FILE* err() const { return s_.err; }
 
   private:
     Streams s_;
@@ -190,6 +198,18 @@ size_t WidenReferences(std::string& text, bool more, bool wide, uint64_t offset)
 // De-escapes a text without NUL bytes: WidenReferences, then ZqXmlU_DeEscapeTextA.
 std::string Unescape(std::string_view text);
 
+// The rdf:li items inside the first element `name` of `text`, de-escaped, in `items`; false when
+// there is no such element with an end tag. Throws Failure when an item has no end tag.
+bool ElementItems(char* text, const std::string& name, std::vector<std::string>& items);
+
+// The date value of `text` in the layout named `layout` (a name or code of date parse), in UTC,
+// read as date parse reads it; a time of day before 1970 is dropped from the value instead of
+// refused. Throws Failure saying why a text does not read.
+uint64_t ParseDateText(const std::string& layout, const std::string& text);
+// A date value in ISO form, in UTC: the iso-zone layout for a second count, the date layout for a
+// day number.
+std::string IsoDate(uint64_t value);
+
 // Each subsystem adds its subcommands; their callbacks write through `io`.
 void AddFrameCommands(CLI::App& app, Io& io);
 void AddTextCommands(CLI::App& app, Io& io);
@@ -198,6 +218,7 @@ void AddUriCommands(CLI::App& app, Io& io);
 void AddScanCommands(CLI::App& app, Io& io);
 void AddMetadataCommands(CLI::App& app, Io& io);
 void AddCryptoCommands(CLI::App& app, Io& io);
+void AddLibraryCommands(CLI::App& app, Io& io);
 
 }  // namespace zqtool
 

@@ -120,22 +120,6 @@ void RunBinhex(Io& io, const std::string& text) {
     io.Write(out + "\n");
 }
 
-WideText ToUtf16(const std::string& s) {
-    if (InvalidUtf8(s)) throw UsageError("PATH is not valid UTF-8: " + Quote(s));
-    const int n = zq::Utf8ToUtf16(s.c_str(), -1, nullptr, 0);
-    WideText w(static_cast<size_t>(n), ZqWChar{0});
-    zq::Utf8ToUtf16(s.c_str(), -1, w.data(), n);
-    return w;
-}
-
-std::string ToUtf8(const ZqWChar* w) {
-    const int n = zq::Utf16ToUtf8(w, -1, nullptr, 0);
-    std::string s(static_cast<size_t>(n), '\0');
-    zq::Utf16ToUtf8(w, -1, s.data(), n);
-    s.resize(std::strlen(s.c_str()));
-    return s;
-}
-
 constexpr const char* kNoName =
     ": it needs a \\ folder and a file name with an extension of 1 to 9 characters";
 
@@ -148,6 +132,7 @@ void RunSidecar(Io& io, const std::string& path) {
 }
 
 void RunShrunk(Io& io, const std::string& path) {
+    if (InvalidUtf8(path)) throw UsageError("PATH is not valid UTF-8: " + Quote(path));
     WideText in = ToUtf16(path);
     TaggedBlock<ZqWChar> out;
     ZqXmlU_GetShrunkNameW(in.data(), out.p);

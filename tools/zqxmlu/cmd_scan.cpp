@@ -77,25 +77,16 @@ void RunGet(Io& io, const ElementOptions& o) {
 
 void RunItems(Io& io, const ElementOptions& o) {
     std::vector<char> text = Writable(ReadDocument(io, o.target.file));
-    TaggedBlock<char> contents;
-    Contents(text.data(), o.name, contents);
-    // The library collects items from the element on to the end of the text; the element's
-    // content alone, in an element of its own, keeps them to that element.
-    std::vector<char> element =
-        Writable("<" + o.name + ">" + (contents.p ? contents.p : "") + "</" + o.name + ">");
-    std::vector<char> name = Writable(o.name);
-    ZQ_KWLIST_STRUCT_T items{};
-    const int r =
-        ZqXmlU_GetElementContents(element.data(), name.data(), nullptr, &items, 2, 0, 0, kToolTag);
+    std::vector<std::string> items;
+    if (!ElementItems(text.data(), o.name, items)) {
+        throw Failure("no element " + Quote(o.name) + " with an end tag");
+    }
+    if (items.empty()) throw Failure("element " + Quote(o.name) + " holds no rdf:li item");
     std::string out;
-    for (int i = 0; i < items.count; ++i) {
-        out += Unescape(reinterpret_cast<const char*>(items.keys[i]));
+    for (const std::string& item : items) {
+        out += item;
         out += '\n';
     }
-    const int count = items.count;
-    ZqXmlU_FreeKwAllocList(&items);
-    if (r != 1) throw Failure("an rdf:li item of " + Quote(o.name) + " has no end tag");
-    if (count == 0) throw Failure("element " + Quote(o.name) + " holds no rdf:li item");
     io.Write(out);
 }
 
@@ -180,6 +171,32 @@ void RunStrings(Io& io, const std::string& file) {
 }
 
 }  // namespace
+
+bool ElementItems(char* text, const std::string& name, std::vector<std::string>& items) {
+    std::vector<char> n = Writable(name);
+    TaggedBlock<char> contents;
+    if (ZqXmlU_GetElementContents(text, n.data(), &contents.p, nullptr, 1, 0, 0, kToolTag) != 1) {
+        return false;
+    }
+    // The library collects items from the element on to the end of the text; the element's
+    // content alone, in an element of its own, keeps them to that element.
+    std::vector<char> element =
+        Writable("<" + name + ">" + (contents.p ? contents.p : "") + "</" + name + ">");
+    ZQ_KWLIST_STRUCT_T list{};
+    const int r =
+        ZqXmlU_GetElementContents(element.data(), n.data(), nullptr, &list, 2, 0, 0, kToolTag);
+    items.clear();
+    try {
+        for (int i = 0; i < list.count; ++i)
+            items.push_back(Unescape(reinterpret_cast<const char*>(list.keys[i])));
+    } catch (...) {
+        ZqXmlU_FreeKwAllocList(&list);
+        throw;
+    }
+    ZqXmlU_FreeKwAllocList(&list);
+    if (r != 1) throw Failure("an rdf:li item of " + Quote(name) + " has no end tag");
+    return true;
+}
 
 void AddScanCommands(CLI::App& app, Io& io) {
     auto treeFile = std::make_shared<std::string>("-");

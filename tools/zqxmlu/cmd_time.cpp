@@ -189,40 +189,49 @@ struct DateOptions {
     bool asDouble = false;
 };
 
-void RunParse(Io& io, const DateOptions& o) {
-    const Layout& layout = FindLayout(o.format);
+// The date value of `original` in `layout`, in the zone `z`; with `keepTime`, a time of day before
+// 1970 (which the value cannot hold) is refused.
+uint64_t ReadDate(const Layout& layout, const std::string& original, const Zone& z, bool keepTime) {
     if (!layout.parses) {
         throw UsageError("date parse: " + std::string(layout.name) +
                          " is written by date format only; none of its texts is read");
     }
-    const Zone z = ParseZone(o.zone);
-    const std::string text = ForParser(o.text, layout.code);
+    const std::string text = ForParser(original, layout.code);
     const size_t length = LayoutLength(layout.code);
     if (length != 0 && text.size() != length) {
-        throw Failure(Quote(o.text) + " is not in the " + layout.name + " layout (" +
+        throw Failure(Quote(original) + " is not in the " + layout.name + " layout (" +
                       layout.example + ")" + (text.size() > length ? ": text follows it" : ""));
     }
     if (layout.code == 23) CheckTextZone(text);
     std::vector<char> writable = Writable(text);
     const uint64_t value = ZqXmlU_ParseDate(writable.data(), layout.code, z.hours, z.minutes);
     if (value == 0) {
-        throw Failure(Quote(o.text) + " does not read in the " + layout.name + " layout (" +
+        throw Failure(Quote(original) + " does not read in the " + layout.name + " layout (" +
                       layout.example + ")");
     }
     if (value >= kFirstGap && value < kFirstSecond) {
-        throw Failure(Quote(o.text) +
+        throw Failure(Quote(original) +
                       " lies before 1970-01-01T00:00:00Z in UTC, where a date value holds only a "
                       "day, yet its own date is in 1970");
     }
-    if (value < kFirstGap && length != 8 && length != 10 && text.compare(11, 8, "12:00:00") != 0) {
+    if (keepTime && value < kFirstGap && length != 8 && length != 10 &&
+        text.compare(11, 8, "12:00:00") != 0) {
         throw Failure("before 1970 a date value holds only the day (shown at 12:00:00): the time " +
                       text.substr(11, 8) +
                       " would be lost; give the date alone, or the instant in UTC");
     }
+    return value;
+}
+
+void RunParse(Io& io, const DateOptions& o) {
+    const Layout& layout = FindLayout(o.format);
+    const Zone z = ParseZone(o.zone);
+    const uint64_t value = ReadDate(layout, o.text, z, true);
     if (!o.asDouble) {
         io.Write(std::to_string(value) + "\n");
         return;
     }
+    std::vector<char> writable = Writable(ForParser(o.text, layout.code));
     const double d = ZqXmlU_ParseDateF(writable.data(), layout.code, z.hours, z.minutes);
     char out[64];
     const auto r = std::to_chars(out, out + sizeof out, d, std::chars_format::fixed);
@@ -261,6 +270,16 @@ void RunNow(Io& io, const DateOptions& o) {
 }
 
 }  // namespace
+
+uint64_t ParseDateText(const std::string& layout, const std::string& text) {
+    return ReadDate(FindLayout(layout), text, Zone{}, false);
+}
+
+std::string IsoDate(uint64_t value) {
+    char out[64];
+    ZqXmlU_MakeDateA(value, value < kFirstSecond ? 25 : 23, out, sizeof out, 0, 0);
+    return out;
+}
 
 void AddTimeCommands(CLI::App& app, Io& io) {
     CLI::App* date = app.add_subcommand("date", "Parse, format and read dates (date values)");

@@ -36,9 +36,8 @@ std::string Size(uint64_t bytes) {
 
 // --- Messages and arguments ----------------------------------------------------------------------
 
-std::string Quote(std::string_view text) {
-    constexpr size_t kShown = 40;
-    size_t shown = std::min(text.size(), kShown);
+std::string Quote(std::string_view text, size_t most) {
+    size_t shown = std::min(text.size(), most);
     // Never cut inside a UTF-8 sequence.
     while (shown > 0 && shown < text.size() &&
            (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80) {
@@ -128,6 +127,22 @@ bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
            static_cast<size_t>(std::count(units.begin(), units.end(), kReplacementUnit));
 }
 
+WideText ToUtf16(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int len = static_cast<int>(utf8.size());
+    WideText w(static_cast<size_t>(zq::Utf8ToUtf16(utf8.data(), len, nullptr, 0)), ZqWChar{0});
+    zq::Utf8ToUtf16(utf8.data(), len, w.data(), static_cast<int>(w.size()));
+    return w;
+}
+
+std::string ToUtf8(const ZqWChar* units) {
+    const int n = zq::Utf16ToUtf8(units, -1, nullptr, 0);
+    std::string s(static_cast<size_t>(n), '\0');
+    zq::Utf16ToUtf8(units, -1, s.data(), n);
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
 // --- Input and output ----------------------------------------------------------------------------
 
 size_t Source::Read(char* dst, size_t n) {
@@ -163,8 +178,7 @@ Source Io::Open(const std::string& file) const {
     return Source(f, true, Quote(file));
 }
 
-std::string Io::ReadAll(const std::string& file, uint64_t limit) const {
-    Source in = Open(file);
+std::string ReadRest(Source& in, uint64_t limit) {
     std::string data;
     while (in.ReadInto(data, kChunk) != 0) {
         if (data.size() > limit) {
@@ -173,6 +187,11 @@ std::string Io::ReadAll(const std::string& file, uint64_t limit) const {
         }
     }
     return data;
+}
+
+std::string Io::ReadAll(const std::string& file, uint64_t limit) const {
+    Source in = Open(file);
+    return ReadRest(in, limit);
 }
 
 void Io::Write(std::string_view bytes) {
@@ -415,6 +434,7 @@ int ToolMain(int argc, char** argv, const Streams& streams) {
         AddScanCommands(app, io);
         AddMetadataCommands(app, io);
         AddCryptoCommands(app, io);
+        AddLibraryCommands(app, io);
         // Set last: subcommands take their parent's footer when they are made.
         app.footer(
             "FILE: input file; absent or '-': standard input. Each subcommand's --help states its\n"
