@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -196,6 +197,15 @@ inline std::u16string U16(const ZqWChar* s) {
     for (; s && *s; ++s)
         out += static_cast<char16_t>(*s);
     return out;
+}
+
+// The second count of a UTC calendar time (timegm; _mkgmtime on Windows).
+inline std::time_t TimeGm(std::tm* tm) {
+#if defined(_WIN32)
+    return _mkgmtime(tm);
+#else
+    return timegm(tm);
+#endif
 }
 
 // A new, empty folder, removed with its contents at the end of the scope.

@@ -57,7 +57,8 @@ std::vector<std::pair<std::string, std::string>> DllExports() {
 
 TEST(Exports, TheDllBindsEveryNameAndCallsThroughIt) {
     const auto names = DllExports();
-    ASSERT_EQ(names.size(), 115u) << "111 names and four second decorations";
+    // 111 names and the second decorations: four in a 32-bit DLL, three in a 64-bit one.
+    ASSERT_EQ(names.size(), sizeof(void*) == 4 ? 115u : 114u);
     HMODULE dll = LoadLibraryA(zqtest::NativePath(ZQ_SHARED_LIBRARY).c_str());
     ASSERT_NE(dll, nullptr) << ZQ_SHARED_LIBRARY;
     std::map<std::string, FARPROC> byName;

@@ -13,8 +13,18 @@
 #include "platform/cpu.h"
 #include "platform/fmt.h"
 #include "platform/utf.h"
+#include "support.h"
 
 namespace {
+
+// The portable converters over char16_t texts (the interface's ZqWChar is wchar_t on Windows,
+// where the library itself converts with the system's calls: test_winapi.cpp compares the two).
+int U8To16(const char* s, int n, char16_t* d, int c) {
+    return zq::Utf8ToUtf16Portable(s, n, reinterpret_cast<ZqWChar*>(d), c);
+}
+int U16To8(const char16_t* s, int n, char* d, int c) {
+    return zq::Utf16ToUtf8Portable(reinterpret_cast<const ZqWChar*>(s), n, d, c);
+}
 
 // Measures, then converts into exactly the room measured.
 template <typename From, typename To>
@@ -46,7 +56,7 @@ TEST(Utf8ToUtf16, DecodesValidAndReplacesInvalidSequences) {
         {"truncated four-byte then valid", "\xF0\x9F\x98\xC3\xA9", u"\uFFFD\u00E9"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Convert(zq::Utf8ToUtf16, c.in), c.out) << c.name;
+        EXPECT_EQ(Convert(U8To16, c.in), c.out) << c.name;
 }
 
 TEST(Utf16ToUtf8, EncodesAndReplacesUnpairedSurrogates) {
@@ -62,7 +72,7 @@ TEST(Utf16ToUtf8, EncodesAndReplacesUnpairedSurrogates) {
         {"lone low, then high at the end", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Convert(zq::Utf16ToUtf8, c.in), c.out) << c.name;
+        EXPECT_EQ(Convert(U16To8, c.in), c.out) << c.name;
 }
 
 // Converts with every capacity up to two past the need: the short ones fail, and no call writes
@@ -85,20 +95,20 @@ std::basic_string<To> ConvertWithEveryCapacity(int (*convert)(const From*, int, 
 
 // A length of -1 converts the terminator too and counts it; 0 converts nothing.
 TEST(Utf, CountsCapacitiesAndTheTerminator) {
-    EXPECT_EQ(zq::Utf8ToUtf16("h\xC3\xA9llo", 6, nullptr, 0), 5);
-    EXPECT_EQ(zq::Utf8ToUtf16("h\xC3\xA9llo", 0, nullptr, 0), 0);
-    EXPECT_EQ(zq::Utf8ToUtf16(nullptr, -1, nullptr, 0), 0);
-    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, "h\xC3\xA9llo", -1, 6),
+    EXPECT_EQ(U8To16("h\xC3\xA9llo", 6, nullptr, 0), 5);
+    EXPECT_EQ(U8To16("h\xC3\xA9llo", 0, nullptr, 0), 0);
+    EXPECT_EQ(U8To16(nullptr, -1, nullptr, 0), 0);
+    EXPECT_EQ(ConvertWithEveryCapacity(U8To16, "h\xC3\xA9llo", -1, 6),
               std::u16string(u"h\u00E9llo", 6));
     const std::string utf8 = std::string(20, 'a') + "\xF0\x9F\x98\x80";
     const std::u16string wide = std::u16string(20, u'a') + u"\U0001F600";
-    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, utf8.c_str(), 24, 22), wide);
-    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf8ToUtf16, utf8.c_str(), -1, 23),
+    EXPECT_EQ(ConvertWithEveryCapacity(U8To16, utf8.c_str(), 24, 22), wide);
+    EXPECT_EQ(ConvertWithEveryCapacity(U8To16, utf8.c_str(), -1, 23),
               std::u16string(wide.c_str(), 23));
     const std::u16string text = u"abc\u00E9\u20AC\U0001F600";  // 3 + 2 + 3 + 4 bytes
     const std::string bytes = "abc\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
-    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf16ToUtf8, text.c_str(), 7, 12), bytes);
-    EXPECT_EQ(ConvertWithEveryCapacity(zq::Utf16ToUtf8, text.c_str(), -1, 13),
+    EXPECT_EQ(ConvertWithEveryCapacity(U16To8, text.c_str(), 7, 12), bytes);
+    EXPECT_EQ(ConvertWithEveryCapacity(U16To8, text.c_str(), -1, 13),
               std::string(bytes.c_str(), 13));
 }
 
@@ -113,7 +123,7 @@ TEST(Utf, EveryScalarValueRoundTrips) {
             all.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
         }
     }
-    EXPECT_EQ(Convert(zq::Utf8ToUtf16, Convert(zq::Utf16ToUtf8, all)), all);
+    EXPECT_EQ(Convert(U8To16, Convert(U16To8, all)), all);
 }
 
 TEST(Format, BoundedByTheGivenSize) {
@@ -131,9 +141,9 @@ TEST(Format, BoundedByTheGivenSize) {
     EXPECT_EQ(zq::CopyTo(buf, 4, "hello"), 3u);
     EXPECT_STREQ(buf, "hel");
     ZqWChar w[4];
-    EXPECT_EQ(zq::CopyTo(w, 4, u"hello"), 3u);
-    EXPECT_EQ(std::u16string(w), u"hel");
-    EXPECT_EQ(zq::CopyTo(w, 0, u"x"), 0u);
+    EXPECT_EQ(zq::CopyTo(w, 4, zqtest::W(u"hello").c_str()), 3u);
+    EXPECT_EQ(zqtest::U16(w), u"hel");
+    EXPECT_EQ(zq::CopyTo(w, 0, zqtest::W(u"x").c_str()), 0u);
 }
 
 TEST(Clock, ReadsUtcNow) {
@@ -146,7 +156,7 @@ TEST(Clock, ReadsUtcNow) {
     tm.tm_hour = t.hour;
     tm.tm_min = t.minute;
     tm.tm_sec = t.second;
-    const std::time_t read = timegm(&tm);
+    const std::time_t read = zqtest::TimeGm(&tm);
     EXPECT_GE(read, before);
     EXPECT_LE(read, before + 2);
 }

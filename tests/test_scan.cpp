@@ -112,7 +112,9 @@ TEST(Scanners, QuotesCommentsModesAndEmptyTargets) {
 TEST(Scanners, SearchInEveryTierAcrossPieces) {
     // Every tier reads vectors inside pieces of 16 KiB: matches at and across vector and piece
     // edges, behind decoys that share the needle's first and last characters, against strstr.
-    const std::string longNeedle = "n" + std::string(70, 'd') + "e";
+    std::string longNeedle(72, 'd');  // "n", 70 "d", "e"
+    longNeedle.front() = 'n';
+    longNeedle.back() = 'e';
     for (const std::string& needle : {"ne"s, "needle"s, longNeedle}) {
         std::string decoy = needle;
         if (decoy.size() > 2) decoy[decoy.size() / 2] = '#';

@@ -129,7 +129,8 @@ TEST(Escape, StringEscaper) {
         EXPECT_EQ(ZqXmlU_DoEscaping(1, &none, text, 1, size, 1, Tag()), bits);
         EXPECT_EQ(none, nullptr);
     }
-    std::u16string wide = u"\u00e9<" + std::u16string(400, u'\u4e2d');  // beyond the local buffer
+    zqtest::WString wide =
+        zqtest::W(u"\u00e9<" + std::u16string(400, u'\u4e2d'));  // beyond the local buffer
     zqtest::Block<char> out;
     ZqXmlU_EscapeXMLStringW(&out.p, wide.data(), 0, 0, Tag());
     EXPECT_EQ(std::string(out.p, 6), "\xC3\xA9&lt;");
@@ -182,10 +183,11 @@ TEST(Escape, ByteEscapersAndTheLForm) {
         char out[64];
         ZqXmlU_EscapeXmlStringLA(out, sizeof out, Text(in), nullptr);
         EXPECT_STREQ(out, expected);
-        ZqXmlU_EscapeXmlStringLW(out, sizeof out, wide.data(), nullptr);
+        ZqXmlU_EscapeXmlStringLW(out, sizeof out, zqtest::W(wide).data(), nullptr);
         EXPECT_EQ(std::string(out), expected + "&#x00;&#x00;"s);
     }
-    std::u16string ab = u"AB";  // "A" and "&#x00;" with its NUL fill the room, the rest is dropped
+    // "A" and "&#x00;" with its NUL fill the room, the rest is dropped.
+    zqtest::WString ab = zqtest::W(u"AB");
     char small[12];
     std::memset(small, kGuard, sizeof small);
     ZqXmlU_EscapeXmlStringLW(small, 8, ab.data(), nullptr);
@@ -193,12 +195,13 @@ TEST(Escape, ByteEscapersAndTheLForm) {
     EXPECT_EQ(small[8], kGuard);
 
     // Both ways: any UTF-16 text, unpaired surrogates included.
-    std::u16string text = u"plain\u00e9\u20ac\U0001F600<&>'\"\t\r\n\xD800x\uFFFF\u0100\u3c26";
+    zqtest::WString text =
+        zqtest::W(u"plain\u00e9\u20ac\U0001F600<&>'\"\t\r\n\xD800x\uFFFF\u0100\u3c26");
     char escaped[400];
     ZqXmlU_EscapeXmlStringLW(escaped, sizeof escaped, text.data(), nullptr);
     zqtest::Block<ZqWChar> back;
     ZqXmlU_DeEscapeTextLW(0, &back.p, escaped, 0, Tag());
-    EXPECT_EQ(std::u16string(back.p), text);
+    EXPECT_EQ(zqtest::WString(back.p), text);
 }
 
 TEST(Escape, NeedsEscaping) {
@@ -221,9 +224,9 @@ TEST(Escape, NeedsEscaping) {
         std::string text = a4094 + tail;
         EXPECT_EQ(ZqXmlU_NeedsEscapingA(text.data()), expected) << tail;
     }
-    std::u16string wide = std::u16string(300, u'\u00e9') + u"&#x41;";
+    zqtest::WString wide = zqtest::W(std::u16string(300, u'\u00e9') + u"&#x41;");
     EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 0);
-    wide += u"&b";
+    wide += zqtest::W(u"&b");
     EXPECT_EQ(ZqXmlU_NeedsEscapingW(wide.data()), 2);
 }
 
@@ -297,14 +300,14 @@ TEST(DeEscape, WideForms) {
     Text cafe("caf&#xC3;&#xA9; &lt;");
     zqtest::Block<ZqWChar> wide;
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &wide.p, cafe, 0, Tag()), 7);
-    EXPECT_EQ(std::u16string(wide.p), u"caf\u00e9 <");
+    EXPECT_EQ(zqtest::U16(wide.p), u"caf\u00e9 <");
     EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(wide.p) - 8, "3est", 4), 0);
     ZqWChar buf[21] = {};
     ZqWChar* p = buf;
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, cafe, 21, Tag()), 7);
-    EXPECT_EQ(std::u16string(buf), u"caf\u00e9 <");
+    EXPECT_EQ(zqtest::U16(buf), u"caf\u00e9 <");
     EXPECT_EQ(ZqXmlU_DeEscapeTextW(0, &p, cafe, 6, Tag()), 5);  // cut while still bytes
-    EXPECT_EQ(std::u16string(buf), u"c...");
+    EXPECT_EQ(zqtest::U16(buf), u"c...");
     Text longIn(std::string(6000, 'a') + "&amp;");  // beyond the 4096-byte local temporary
     std::vector<ZqWChar> longOut(7000);
     p = longOut.data();
@@ -328,7 +331,7 @@ TEST(DeEscape, LForm) {
         Text text(in);
         zqtest::Block<ZqWChar> wide;
         EXPECT_EQ(ZqXmlU_DeEscapeTextLW(0, &wide.p, text, 0, Tag()), 0);
-        EXPECT_EQ(std::u16string(wide.p), expected) << in;
+        EXPECT_EQ(zqtest::U16(wide.p), expected) << in;
         EXPECT_EQ(ZqXmlU_GetUsedSpace(wide.p), (expected.size() + 3) * 2);
     }
     // A caller's buffer: decoding goes on while bytes written + 10 < size; an odd last byte is
@@ -341,7 +344,7 @@ TEST(DeEscape, LForm) {
         buf[static_cast<size_t>(size)] = 0x7E7E;
         ZqWChar* p = buf.data();
         ZqXmlU_DeEscapeTextLW(0, &p, three, size, Tag());
-        EXPECT_EQ(std::u16string(buf.data()), expected) << size;
+        EXPECT_EQ(zqtest::U16(buf.data()), expected) << size;
         EXPECT_EQ(buf[static_cast<size_t>(size)], 0x7E7E) << size;
     }
     Text lt("&lt;&#x00;&#xE9;&#x00;");
@@ -386,7 +389,7 @@ TEST(Keyword, Rules) {
     std::vector<char> big(201, kGuard);  // the wide form: no "x"; a limit above 64 counts as 64
     for (auto [in, length] :
          {std::pair{u"#1"s, 0u}, std::pair{std::u16string(150, u'\u00e9'), 64u}}) {
-        ZqXmlU_KeywordizeW(big.data(), in.data(), 200, 0, 0);
+        ZqXmlU_KeywordizeW(big.data(), zqtest::W(in).data(), 200, 0, 0);
         EXPECT_EQ(std::strlen(big.data()), length);
         EXPECT_EQ(big[65], kGuard);
     }

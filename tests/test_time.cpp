@@ -250,7 +250,7 @@ TEST(Calendar, InstantsAgainstTimegm) {
         const int zoneHours = next(27) - 12;
         const unsigned zoneMinutes = zoneHours == 0 ? 0 : static_cast<unsigned>(next(4)) * 15;
         const int64_t offset = zoneHours * 3600 + (zoneHours < 0 ? -60 : 60) * int64_t{zoneMinutes};
-        const int64_t utc = timegm(&local) - offset;  // timegm also fills in tm_wday
+        const int64_t utc = zqtest::TimeGm(&local) - offset;  // timegm also fills in tm_wday
         if (utc < 0) continue;
         uint64_t expected = static_cast<uint64_t>(utc) + 2678400;
         for (int i = 0; i < 23; ++i)
@@ -273,14 +273,14 @@ TEST(MakeDate, BoundedByTheSizeGiven) {
             // The whole text when it fits, else an empty text; never a unit past the size.
             const std::string expect = size > full.size() ? full : "";
             std::string a(40, '#');
-            std::u16string w(40, u'#');
+            zqtest::WString w(40, ZqWChar('#'));
             ZqXmlU_MakeDateA(kJuly15, format, a.data(), size, -5, 30);
             ZqXmlU_MakeDateW(kJuly15, format, w.data(), size, -5, 30);
             const size_t used = size == 0 ? 0 : expect.size() + 1;
             EXPECT_EQ(a.substr(0, used), expect.substr(0, used) + std::string(used ? 1 : 0, '\0'));
-            EXPECT_EQ(w.substr(0, used), std::u16string(a.begin(), a.begin() + used));
+            EXPECT_EQ(w.substr(0, used), zqtest::WString(a.begin(), a.begin() + used));
             EXPECT_EQ(a.find_first_not_of('#', used), std::string::npos);
-            EXPECT_EQ(w.find_first_not_of(u'#', used), std::u16string::npos);
+            EXPECT_EQ(w.find_first_not_of(ZqWChar('#'), used), zqtest::WString::npos);
         }
     }
 }

@@ -75,6 +75,7 @@ StdStreams PrepareStdStreams() {
     s.errOpen = Open(stderr);
     if (s.inOpen) _setmode(_fileno(stdin), _O_BINARY);
     if (s.outOpen) _setmode(_fileno(stdout), _O_BINARY);
+    if (s.errOpen) _setmode(_fileno(stderr), _O_BINARY);  // messages end in LF everywhere
     return s;
 }
 
@@ -107,6 +108,22 @@ std::FILE* CreateFileBeside(const std::string& target, std::string& path) {
     }
     errno = EEXIST;
     return nullptr;
+}
+
+TreeHost::TreeHost() : control_(new CTreeCtrl) {
+    INITCOMMONCONTROLSEX init{sizeof init, ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&init);
+    control_->m_hWnd = CreateWindowExA(0, WC_TREEVIEWA, "zqxmlu", WS_POPUP, 0, 0, 100, 100, nullptr,
+                                       nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+TreeHost::~TreeHost() {
+    if (control_->m_hWnd) DestroyWindow(control_->m_hWnd);
+    delete control_;
+}
+
+bool TreeHost::Valid() const {
+    return control_->m_hWnd != nullptr;
 }
 
 #else
@@ -161,6 +178,20 @@ std::FILE* CreateFileBeside(const std::string& target, std::string& path) {
         errno = saved;
     }
     return f;
+}
+
+#endif
+
+#if !defined(_WIN32)
+
+TreeHost::TreeHost() : control_(new CTreeCtrl) {}
+
+TreeHost::~TreeHost() {
+    delete control_;
+}
+
+bool TreeHost::Valid() const {
+    return true;
 }
 
 #endif

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "zqxmlu_treectrl.h"
+
 namespace zq {
 
 // Which of the three standard streams the process was started with.
@@ -54,6 +56,22 @@ inline std::string Utf8Of(const std::filesystem::path& path) {
     const std::u8string s = path.u8string();
     return std::string(s.begin(), s.end());
 }
+
+// The tree-view control a command-line program fills. Windows: a hidden common-controls tree
+// view of its own (made when the host is, destroyed with it; it needs a display, and Valid() says
+// whether the window could be made). Elsewhere: the in-memory control.
+class TreeHost {
+  public:
+    TreeHost();
+    ~TreeHost();
+    TreeHost(const TreeHost&) = delete;
+    TreeHost& operator=(const TreeHost&) = delete;
+    CTreeCtrl& Control() { return *control_; }
+    bool Valid() const;
+
+  private:
+    CTreeCtrl* control_;
+};
 
 }  // namespace zq
 

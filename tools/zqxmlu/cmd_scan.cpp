@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "platform/console.h"
 #include "zqxmlu.h"
 #include "zqxmlu_treectrl.h"
 
@@ -31,7 +32,9 @@ void RunTree(Io& io, const std::string& file) {
     sink.buffer = text.get();
     sink.length = static_cast<int>(std::strlen(sink.buffer));
     sink.capacity = sink.length + 1;
-    CTreeCtrl tree;
+    zq::TreeHost host;
+    if (!host.Valid()) throw Failure("cannot make a tree-view window (is there a display?)");
+    CTreeCtrl& tree = host.Control();
     const int r = ZqXmlU_XmlToTree(&sink, &tree, TVI_ROOT, 0, 0);
     // One line an item, written as the walk goes: the output of a deep tree is never held.
     std::string line;

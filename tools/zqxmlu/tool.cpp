@@ -427,6 +427,9 @@ int ToolMain(int argc, char** argv, const Streams& streams) {
         app.set_version_flag("--version", "zqxmlu " ZQXMLU_VERSION_STRING
                                           " (ZqXmlU library " ZQXMLU_VERSION_STRING ")");
         app.require_subcommand(1);
+        // "/x" is a path, never an option (CLI11 reads it as one on Windows by default); the
+        // subcommands made below inherit this.
+        app.allow_windows_style_options(false);
         AddFrameCommands(app, io);
         AddTextCommands(app, io);
         AddTimeCommands(app, io);

@@ -15,7 +15,7 @@ if(NOT TARGET zqxmlu_toolcore)
   target_link_libraries(zqxmlu_toolcore PUBLIC zqxmlu_internal CLI11::CLI11)
   target_link_libraries(zqxmlu_toolcore PRIVATE nlohmann_json::nlohmann_json Threads::Threads)
   if(WIN32)
-    target_link_libraries(zqxmlu_toolcore PUBLIC shell32)  # the wide command line
+    target_link_libraries(zqxmlu_toolcore PUBLIC shell32 comctl32)  # command line, tree view
   endif()
   zq_warnings(zqxmlu_toolcore)
 endif()
