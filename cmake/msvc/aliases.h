@@ -16,21 +16,21 @@ ZQ_API void ZQ_CALL ZqXmlU_Obfuscate(const char* value, const unsigned long mask
 ZQ_API int ZQ_CALL ZqXmlU_AddToPrefixUriList(ZQ_PREFIX_URILIST_STRUCT_T* list, unsigned long prefix,
                                              intptr_t uri, intptr_t extra, int unused,
                                              const char* tag);
-#define ZQ_MSVC_PREFIX_ALIAS                                                                     \
-    reinterpret_cast<const void*>(                                                               \
+#define ZQ_MSVC_PREFIX_ALIAS                                                                      \
+    reinterpret_cast<const void*>(                                                                \
         static_cast<int(ZQ_CALL*)(ZQ_PREFIX_URILIST_STRUCT_T*, unsigned long, intptr_t, intptr_t, \
                                   int, const char*)>(&ZqXmlU_AddToPrefixUriList)),
 #else
 #define ZQ_MSVC_PREFIX_ALIAS
 #endif
 
-#define ZQ_MSVC_ALIASES                                                                          \
-    ZQ_MSVC_PREFIX_ALIAS                                                                         \
-        reinterpret_cast<const void*>(                                                           \
-            static_cast<int(ZQ_CALL*)(ZQ_KWLIST_STRUCT_TQ*, unsigned long, uint64_t, int,         \
-                                      const char*)>(&ZqXmlU_ModifyKwList_q)),                     \
-        reinterpret_cast<const void*>(                                                           \
-            static_cast<void(ZQ_CALL*)(unsigned long*)>(&ZqXmlU_swap_sha1)),                      \
-        reinterpret_cast<const void*>(static_cast<void(ZQ_CALL*)(const char*,                     \
-                                                                 const unsigned long*, char*)>(   \
-            &ZqXmlU_Obfuscate))
+#define ZQ_MSVC_ALIASES                                                               \
+    ZQ_MSVC_PREFIX_ALIAS                                                              \
+    reinterpret_cast<const void*>(                                                    \
+        static_cast<int(ZQ_CALL*)(ZQ_KWLIST_STRUCT_TQ*, unsigned long, uint64_t, int, \
+                                  const char*)>(&ZqXmlU_ModifyKwList_q)),             \
+        reinterpret_cast<const void*>(                                                \
+            static_cast<void(ZQ_CALL*)(unsigned long*)>(&ZqXmlU_swap_sha1)),          \
+        reinterpret_cast<const void*>(                                                \
+            static_cast<void(ZQ_CALL*)(const char*, const unsigned long*, char*)>(    \
+                &ZqXmlU_Obfuscate))
