@@ -130,7 +130,7 @@ struct Title {
 // Hostile titles: entities, a literal double quote (carried by the quote marker), references,
 // non-ASCII text, and a title of 20,000 characters.
 std::vector<Title> HostileTitles() {
-    const std::string lng = std::string(10000, 'x') + "&amp;" + std::string(9995, 'y');
+    const std::string longTitle = std::string(10000, 'x') + "&amp;" + std::string(9995, 'y');
     return {
         {"Tom &amp; Jerry", "Tom & Jerry"},
         {"a &lt;b&gt; c", "a <b> c"},
@@ -140,7 +140,7 @@ std::vector<Title> HostileTitles() {
          "Z\xC3\xBCrich \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x93\xB7"},
         {"&#x263A; &#65;", "\xE2\x98\xBA A"},
         {"]]&gt; --&gt; &lt;!--", "]]> --> <!--"},
-        {lng, std::string(10000, 'x') + "&" + std::string(9995, 'y')},
+        {longTitle, std::string(10000, 'x') + "&" + std::string(9995, 'y')},
     };
 }
 
