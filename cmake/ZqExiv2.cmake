@@ -1,0 +1,37 @@
+# Exiv2, the XMP peer of the interoperability tests and of the library workload benchmark.
+# Optional: when it is found, the imported target ZqExiv2::exiv2 exists in the including folder and
+# ZqExiv2_FOUND is true; otherwise the programs that need it are not built. Cross builds do not
+# look for it (Debian builds it for the machine's own architecture only).
+if(TARGET ZqExiv2::exiv2)
+  set(ZqExiv2_FOUND TRUE)
+  return()
+endif()
+set(ZqExiv2_FOUND FALSE)
+if(CMAKE_CROSSCOMPILING)
+  return()
+endif()
+
+# Exiv2's own CMake package first, then its pkg-config file.
+find_package(exiv2 CONFIG QUIET)
+if(TARGET Exiv2::exiv2lib)
+  add_library(ZqExiv2::exiv2 INTERFACE IMPORTED)
+  target_link_libraries(ZqExiv2::exiv2 INTERFACE Exiv2::exiv2lib)
+elseif(TARGET exiv2lib)
+  add_library(ZqExiv2::exiv2 INTERFACE IMPORTED)
+  target_link_libraries(ZqExiv2::exiv2 INTERFACE exiv2lib)
+else()
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(ZQ_EXIV2 QUIET IMPORTED_TARGET exiv2)
+    if(ZQ_EXIV2_FOUND)
+      add_library(ZqExiv2::exiv2 INTERFACE IMPORTED)
+      target_link_libraries(ZqExiv2::exiv2 INTERFACE PkgConfig::ZQ_EXIV2)
+    endif()
+  endif()
+endif()
+if(TARGET ZqExiv2::exiv2)
+  set(ZqExiv2_FOUND TRUE)
+  message(STATUS "Exiv2 found: the Exiv2 interoperability test and workload benchmark are built")
+else()
+  message(STATUS "Exiv2 not found: the Exiv2 interoperability test and workload benchmark are left out")
+endif()
