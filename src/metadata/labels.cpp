@@ -10,13 +10,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/alloc.h"
 #include "frame/xmlstring.h"
 #include "lists/sound.h"
+#include "platform/cpu.h"
+#include "scan/scanners.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -33,6 +37,8 @@ constexpr char kTitleAttribute[] = "title=";
 constexpr size_t kTitleAttributeLength = 6;
 constexpr char kLabelStart[] = "<Word title=\"";
 constexpr size_t kLabelStartLength = 13;
+constexpr char kRootTail[] = "Root\">";
+constexpr size_t kRootTailLength = 6;
 
 // A title's double quote travels as this byte while the document is scanned.
 constexpr char kQuoteMark = '\x01';
@@ -49,8 +55,21 @@ constexpr RootLabel kRoots[] = {
     {"EventRoot", 9, 4},    {"SyncRoot", 8, 5},
 };
 
+// Whether text begins with the n characters of prefix (which holds no NUL): compared a byte at a
+// time, so that a text shorter than the prefix is read no further than its NUL.
 inline bool StartsWith(const char* text, const char* prefix, size_t n) {
-    return std::strncmp(text, prefix, n) == 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
+}
+
+// The first c (not NUL) at or after s, or NULL: strchr, inline for the short runs of a label.
+inline const char* FindChar(const char* s, char c) {
+    for (;; ++s) {
+        if (*s == c) return s;
+        if (*s == '\0') return nullptr;
+    }
 }
 
 // Kind of the root whose title is the `length` bytes at `title` and is followed by "\">", or 0.
@@ -171,11 +190,11 @@ class LabelWalker {
             end = at + kWordEndLength;
             return Entry::kDone;
         }
-        const char* q = *p == '<' ? std::strchr(p, '"') : nullptr;
+        const char* q = *p == '<' ? FindChar(p, '"') : nullptr;
         const char* c = nullptr;
         if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
             std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
-            c = std::strchr(q + 1, '"');
+            c = FindChar(q + 1, '"');
         }
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
@@ -296,10 +315,13 @@ class PacketWriter final : public WalkListener {
     }
 
     bool Leaf(const PathBuffer& path) override {
-        const char* text = path.data;
-        if (kind_ == 1 && path.length > 0) ++text;
-        if (path.length == 0) text = "";
-        if (!Write("<rdf:li>%s%s</rdf:li>\n", kKindPrefixes[kind_ - 1], text)) return false;
+        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
+        const std::string_view line[] = {"<rdf:li>",
+                                         kKindPrefixes[kind_ - 1],
+                                         {path.data + skip, path.length - skip},
+                                         "</rdf:li>\n"};
+        if (!failed_ && zq::SinkAppend(out_, line, std::size(line)) < 0) failed_ = true;
+        if (failed_) return false;
         for (const size_t r : open_) {
             // The path below an open label never gets shorter than it was at its title.
             NestedRoot& root = nested_[r];
@@ -454,20 +476,31 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     PacketWriter packet(labels, out);
     LabelWalker walker(labels, path, packet);
     bool done = WritePacketHead(out);
-    // Every label start from index 8 on empties the path; the five roots are walked where they
-    // stand, in document order, each as often as it occurs (a root nested in a walked root gets
-    // the lines kept for it).
+    // The five roots are walked where they stand, from index 8 on, in document order, each as
+    // often as it occurs (a root nested in a walked root gets the lines kept for it). Every
+    // root's start tag ends in "Root\">", so the scan searches for that and looks back for the
+    // rest of the tag; the path is emptied before each walk.
     const char* const end = labels + length;
-    for (const char* p = labels + 8; done && p < end; ++p) {
-        p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-        if (!p) break;
-        if (!StartsWith(p, kLabelStart, kLabelStartLength)) continue;
-        path.CutTo(0);
-        const char* title = p + kLabelStartLength;
-        const char* close = std::strchr(title, '"');
-        if (!close) continue;
-        const int kind = RootKind(title, static_cast<size_t>(close - title));
+    const zq::cpu::Tier tier = zq::cpu::Active().tier;
+    for (const char* r = labels + 8; done; r += kRootTailLength) {
+        r = zq::FindTextOn(tier, r, kRootTail, kRootTailLength);
+        if (!r) break;
+        const char* const close = r + kRootTailLength - 2;  // the title's closing quote
+        const char* p = nullptr;
+        int kind = 0;
+        for (const RootLabel& root : kRoots) {
+            const size_t lead = kLabelStartLength + root.length;
+            if (close - labels >= static_cast<ptrdiff_t>(8 + lead) &&
+                std::memcmp(close - lead, kLabelStart, kLabelStartLength) == 0 &&
+                std::memcmp(close - root.length, root.title, root.length) == 0) {
+                p = close - lead;
+                kind = root.kind;
+                break;
+            }
+        }
         if (kind == 0) continue;
+        const char* title = p + kLabelStartLength;
+        path.CutTo(0);
         if (!packet.Nested(title - 1)) {
             path.size = static_cast<size_t>(end - p);
             packet.WalkRoot(walker, static_cast<size_t>(p - labels), kind);
