@@ -6,6 +6,7 @@
 // nested a hundred thousand levels deep costs a stack of frames on the heap, not the machine's
 // call stack.
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "frame/xmlstring.h"
 #include "lists/sound.h"
 #include "platform/cpu.h"
+#include "platform/simd.h"
 #include "scan/scanners.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
@@ -369,24 +371,45 @@ class PacketWriter final : public WalkListener {
     size_t depth_ = 0;
 };
 
-// Drops every CR or LF together with the character after it (line ends are CR LF pairs), in
-// place. Returns the new length.
-size_t RemoveLineEnds(char* s) {
-    const char* r = s;
-    char* w = s;
-    for (;;) {
-        const char ch = *r;
-        if (ch == '\0') break;
+// Drops every CR or LF of s[r, len) together with the character after it (line ends are CR LF
+// pairs), moving the rest down to s[w, ...) (w <= r); the text's NUL is at len. NUL-terminates
+// the result and returns its length.
+size_t RemoveLineEndsFrom(char* s, size_t len, size_t r, size_t w) {
+    while (r < len) {
+        const char ch = s[r];
         if (ch == '\r' || ch == '\n') {
-            if (r[1] == '\0') break;  // a line end that closes the text drops alone
+            if (r + 1 == len) break;  // a line end that closes the text drops alone
             r += 2;
             continue;
         }
-        *w++ = ch;
+        s[w++] = ch;
         ++r;
     }
-    *w = '\0';
-    return static_cast<size_t>(w - s);
+    s[w] = '\0';
+    return w;
+}
+
+size_t RemoveLineEndsScalar(char* s, size_t len) {
+    return RemoveLineEndsFrom(s, len, 0, 0);
+}
+
+#define ZQ_TIER_FILE "metadata/labels_vector.inc"
+#include "platform/each_tier.h"
+
+using LineEndRemoval = size_t (*)(char* s, size_t len);
+
+constexpr LineEndRemoval kRemovals[] = {
+    RemoveLineEndsScalar,
+#if defined(ZQ_SIMD_X86)
+    tier_sse2::RemoveLineEnds,
+    tier_avx2::RemoveLineEnds,
+    tier_avx512::RemoveLineEnds,
+#endif
+};
+
+// Drops every CR or LF together with the character after it, in place; returns the new length.
+size_t RemoveLineEnds(char* s) {
+    return zq::cpu::FormOf(kRemovals, zq::cpu::Active().tier)(s, std::strlen(s));
 }
 
 // Marks every double quote that neither opens an attribute value (after "=") nor closes a title
