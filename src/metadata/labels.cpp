@@ -192,7 +192,10 @@ class LabelWalker {
             end = at + kWordEndLength;
             return Entry::kDone;
         }
-        const char* q = *p == '<' ? FindChar(p, '"') : nullptr;
+        // A label's start tag has its first quote right after "<Word title=".
+        const char* q = StartsWith(p, kLabelStart, kLabelStartLength) ? p + kLabelStartLength - 1
+                        : *p == '<'                                   ? FindChar(p, '"')
+                                                                      : nullptr;
         const char* c = nullptr;
         if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
             std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
