@@ -130,8 +130,9 @@ class WalkListener {
 
 class LabelWalker {
   public:
-    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener)
-        : text_(text), path_(path), listener_(listener) {}
+    // `known`: the bytes text[0, known) can be read (0 when the text's length is not known).
+    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener, size_t known = 0)
+        : text_(text), known_(known), path_(path), listener_(listener) {}
 
     bool Stopped() const { return stopped_; }
 
@@ -188,24 +189,24 @@ class LabelWalker {
     // with children, pushed as the new top frame; kFail: no label here.
     Entry Enter(size_t at, bool isRoot, size_t& end) {
         const char* p = text_ + at;
-        if (StartsWith(p, kWordEnd, kWordEndLength)) {
+        if (Has(p, kWordEnd, kWordEndLength)) {
             end = at + kWordEndLength;
             return Entry::kDone;
         }
         // A label's start tag has its first quote right after "<Word title=".
-        const char* q = StartsWith(p, kLabelStart, kLabelStartLength) ? p + kLabelStartLength - 1
-                        : *p == '<'                                   ? FindChar(p, '"')
-                                                                      : nullptr;
+        const char* q = Has(p, kLabelStart, kLabelStartLength) ? p + kLabelStartLength - 1
+                        : *p == '<'                            ? FindQuote(p)
+                                                               : nullptr;
         const char* c = nullptr;
         if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
             std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
-            c = FindChar(q + 1, '"');
+            c = FindQuote(q + 1);
         }
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
         if (!isRoot && t > 0) path_.Append(q + 1, t);
-        if (StartsWith(c + 1, kLeafTail, kLeafTailLength)) {
+        if (Has(c + 1, kLeafTail, kLeafTailLength)) {
             if (!isRoot && !listener_.Leaf(path_)) stopped_ = true;
             path_.CutTo(n);
             end = static_cast<size_t>(c - text_) + 1 + kLeafTailLength;
@@ -225,7 +226,7 @@ class LabelWalker {
         while (!frames_.empty()) {
             Frame& f = frames_.back();
             f.pos = end;
-            if (!StartsWith(text_ + end, kWordEnd, kWordEndLength)) return false;
+            if (!Has(text_ + end, kWordEnd, kWordEndLength)) return false;
             path_.CutTo(f.n);
             end += kWordEndLength;
             Pop();
@@ -238,7 +239,32 @@ class LabelWalker {
         frames_.pop_back();
     }
 
+    // Whether p begins with the n characters of prefix: one memcmp where the bytes are known to
+    // be there, else a byte at a time up to the NUL.
+    bool Has(const char* p, const char* prefix, size_t n) const {
+        if (static_cast<size_t>(p - text_) + n <= known_) return std::memcmp(p, prefix, n) == 0;
+        return StartsWith(p, prefix, n);
+    }
+
+    // The first double quote at or after q, or NULL: eight bytes at a time where they are known
+    // to be there.
+    const char* FindQuote(const char* q) const {
+        if constexpr (std::endian::native == std::endian::little) {
+            constexpr uint64_t kOnes = 0x0101010101010101ULL;
+            for (; static_cast<size_t>(q - text_) + 8 <= known_; q += 8) {
+                uint64_t w;
+                std::memcpy(&w, q, 8);
+                const uint64_t x = w ^ (kOnes * '"');
+                // The lowest byte of x that is zero sets the lowest bit here.
+                const uint64_t zero = (x - kOnes) & ~x & (kOnes << 7);
+                if (zero != 0) return q + std::countr_zero(zero) / 8;
+            }
+        }
+        return FindChar(q, '"');
+    }
+
     const char* text_;
+    size_t known_;
     PathBuffer& path_;
     WalkListener& listener_;
     std::vector<Frame> frames_;
@@ -396,30 +422,11 @@ size_t RemoveLineEndsScalar(char* s, size_t len) {
     return RemoveLineEndsFrom(s, len, 0, 0);
 }
 
-#define ZQ_TIER_FILE "metadata/labels_vector.inc"
-#include "platform/each_tier.h"
-
-using LineEndRemoval = size_t (*)(char* s, size_t len);
-
-constexpr LineEndRemoval kRemovals[] = {
-    RemoveLineEndsScalar,
-#if defined(ZQ_SIMD_X86)
-    tier_sse2::RemoveLineEnds,
-    tier_avx2::RemoveLineEnds,
-    tier_avx512::RemoveLineEnds,
-#endif
-};
-
-// Drops every CR or LF together with the character after it, in place; returns the new length.
-size_t RemoveLineEnds(char* s) {
-    return zq::cpu::FormOf(kRemovals, zq::cpu::Active().tier)(s, std::strlen(s));
-}
-
-// Marks every double quote that neither opens an attribute value (after "=") nor closes a title
-// before the next tag (followed by "><").
-void MarkStrayQuotes(char* s, size_t length) {
-    char* p = s;
-    char* const end = s + length;
+// Marks every double quote of s[from, to) that neither opens an attribute value (after "=") nor
+// closes a title before the next tag (followed by "><"); s[to] is readable.
+void MarkStrayQuotesIn(char* s, size_t from, size_t to) {
+    char* p = s + from;
+    char* const end = s + to;
     while (p < end) {
         p = static_cast<char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
         if (!p) break;
@@ -428,6 +435,38 @@ void MarkStrayQuotes(char* s, size_t length) {
         if (!opens && !closes) *p = kQuoteMark;
         ++p;
     }
+}
+
+void MarkStrayQuotesScalar(char* s, size_t length) {
+    MarkStrayQuotesIn(s, 0, length);
+}
+
+#define ZQ_TIER_FILE "metadata/labels_vector.inc"
+#include "platform/each_tier.h"
+
+// The forms of each tier: the line-end removal and the stray-quote marking.
+struct LabelForms {
+    size_t (*removeLineEnds)(char* s, size_t len);
+    void (*markStrayQuotes)(char* s, size_t length);
+};
+
+constexpr LabelForms kLabelForms[] = {
+    {RemoveLineEndsScalar, MarkStrayQuotesScalar},
+#if defined(ZQ_SIMD_X86)
+    {tier_sse2::RemoveLineEnds, tier_sse2::MarkStrayQuotes},
+    {tier_avx2::RemoveLineEnds, tier_avx2::MarkStrayQuotes},
+    {tier_avx512::RemoveLineEnds, tier_avx512::MarkStrayQuotes},
+#endif
+};
+
+// Drops every CR or LF together with the character after it, in place; returns the new length.
+size_t RemoveLineEnds(char* s) {
+    return zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).removeLineEnds(s, std::strlen(s));
+}
+
+// Marks the stray quotes of the text's `length` bytes (see MarkStrayQuotesIn).
+void MarkStrayQuotes(char* s, size_t length) {
+    zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).markStrayQuotes(s, length);
 }
 
 bool WritePacketHead(ZQ_XML_STRUCT_T* out) {
@@ -500,7 +539,7 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     path.data[0] = '\0';
 
     PacketWriter packet(labels, out);
-    LabelWalker walker(labels, path, packet);
+    LabelWalker walker(labels, path, packet, length + 1);
     bool done = WritePacketHead(out);
     // The five roots are walked where they stand, from index 8 on, in document order, each as
     // often as it occurs (a root nested in a walked root gets the lines kept for it). Every
