@@ -246,8 +246,8 @@ class LabelWalker {
         return StartsWith(p, prefix, n);
     }
 
-    // The first double quote at or after q, or NULL: eight bytes at a time where they are known
-    // to be there.
+    // The first double quote at or after q before the text's NUL, or NULL: eight bytes at a time
+    // where they are known to be there.
     const char* FindQuote(const char* q) const {
         if constexpr (std::endian::native == std::endian::little) {
             constexpr uint64_t kOnes = 0x0101010101010101ULL;
@@ -255,9 +255,14 @@ class LabelWalker {
                 uint64_t w;
                 std::memcpy(&w, q, 8);
                 const uint64_t x = w ^ (kOnes * '"');
-                // The lowest byte of x that is zero sets the lowest bit here.
-                const uint64_t zero = (x - kOnes) & ~x & (kOnes << 7);
-                if (zero != 0) return q + std::countr_zero(zero) / 8;
+                // The lowest byte that is a quote (zero in x) or the NUL (zero in w) sets the
+                // lowest bit here; the text ends at a NUL.
+                const uint64_t stop =
+                    ((x - kOnes) & ~x & (kOnes << 7)) | ((w - kOnes) & ~w & (kOnes << 7));
+                if (stop != 0) {
+                    const char* at = q + std::countr_zero(stop) / 8;
+                    return *at == '"' ? at : nullptr;
+                }
             }
         }
         return FindChar(q, '"');
