@@ -1,6 +1,7 @@
 // The substring search in every vector tier the processor has against the scalar form and
 // strstr, from every start of a short text (a spread of starts in a long one), the text in a
-// block of exactly its size.
+// block of exactly its size; and the element end of the text in every tier against the scalar
+// form.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -28,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (zq::cpu::Tier tier : zq::cpu::kTiers) {
             if (tier > zq::cpu::Detect().widest) break;
             zqfuzz::Check(zq::FindTextOn(tier, text + start, target.c_str(), n) == expected);
+        }
+    }
+    if (text[0] == '<') {
+        const ZqLong end = zq::XmlEndOn(zq::cpu::Tier::kScalar, text);
+        for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+            if (tier > zq::cpu::Detect().widest) break;
+            zqfuzz::Check(zq::XmlEndOn(tier, text) == end);
         }
     }
     std::free(text);

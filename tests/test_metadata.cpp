@@ -131,6 +131,14 @@ TEST(MakeMsdisXml, RootsInDocumentOrderAsOftenAsTheyOccur) {
     };
     for (const auto& [body, bag] : cases)
         EXPECT_EQ(Bag(body), bag) << body;
+    // A title left open at the text's end, with a quote and a leaf's tail among the bytes the
+    // line ends freed after the NUL (for every alignment of the NUL): the title is not closed.
+    for (size_t pad = 0; pad < 8; ++pad) {
+        const std::string body = "<Word title=\"EventRoot\">\n<Word title=\"x\"></Word>" +
+                                 std::string(12, '\n') + "<Word title=\"" + std::string(pad, 'o') +
+                                 "\r\"></Word>\n</Word>\n";
+        EXPECT_EQ(Bag(body), "<rdf:li>Events/x</rdf:li>\n") << pad;
+    }
 }
 
 TEST(MakeMsdisXml, BrokenDocumentsWriteNothingButAreCleanedUp) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -163,10 +164,47 @@ TEST(Scanners, HostileInputs) {
             for (const char* target : {"nz", "nnnnnnnnnz", "zn"})
                 ASSERT_EQ(zq::FindTextOn(tier, text, target, std::strlen(target)), nullptr) << n;
         }
+        zqtest::PageEnd open{"<a>" + std::string(n, 'n')};
+        for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+            if (tier > zq::cpu::Detect().widest) break;
+            ASSERT_EQ(zq::XmlEndOn(tier, open), -1) << n;
+        }
     }
     auto self = Exact("xyzabcabc");
     EXPECT_EQ(ZqXmlU_FindSubstring(self.data(), self.data() + 6), 3);
     EXPECT_EQ(ZqXmlU_FindNextUnquoted(self.data(), 0, self.data() + 3, 2), 3);
+}
+
+// The element end in every tier against the scalar form, over documents of random pieces whose
+// quoted runs, comments and self-closing tags fall across vector blocks.
+TEST(Scanners, XmlEndSameInEveryTier) {
+    const char* const pieces[] = {"<a>",
+                                  "</a>",
+                                  "<b/>",
+                                  "'",
+                                  "\"",
+                                  "x'y'",
+                                  "<!-- '<a> -->",
+                                  "/>",
+                                  ">",
+                                  "<c d=\"1\">",
+                                  "plain text of a few words ",
+                                  "<!-"};
+    uint64_t seed = 0x9E3779B97F4A7C15ULL;
+    for (int round = 0; round < 4000; ++round) {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        std::string doc = "<r>";
+        for (uint64_t k = seed % 61, r = seed; k > 0; --k, r = r * 6364136223846793005ULL + 1)
+            doc += pieces[(r >> 33) % std::size(pieces)];
+        auto text = Exact(doc + (seed & 1 ? "</r>" : ""));
+        const ZqLong expected = zq::XmlEndOn(zq::cpu::Tier::kScalar, text.data());
+        for (zq::cpu::Tier tier : zq::cpu::kTiers) {
+            if (tier > zq::cpu::Detect().widest) break;
+            ASSERT_EQ(zq::XmlEndOn(tier, text.data()), expected) << zq::cpu::TierName(tier) << doc;
+        }
+    }
 }
 
 TEST(ElementReaders, ContentsAndParams) {

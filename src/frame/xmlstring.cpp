@@ -13,6 +13,7 @@
 #include "frame/size.h"
 #include "frame/tag.h"
 #include "frame/xmlstring.h"
+#include "platform/simd.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -88,10 +89,43 @@ class Piece {
     int length_ = 0;
 };
 
-// Appends formatted text to a sink. headroom: grow by a quarter of the text plus 4096 bytes
-// beyond the need (else exactly to the need). Returns the bytes appended, the stream's result in
-// stream mode, or -1 when nothing was appended (a sink that cannot be read, an encoding error, no
-// heap for the text or the growth); the sink is then left as it was.
+// Makes room in a memory sink for n more bytes and a NUL. headroom: grow by a quarter of the text
+// plus 4096 bytes beyond the need (else exactly to the need). Returns the buffer to write at
+// held.length, with its capacity in `capacity`, or NULL (too large, or no heap) with the sink
+// left as it was.
+char* RoomFor(ZQ_XML_STRUCT_T* sink, const zq::SinkText& held, bool headroom, int n,
+              int& capacity) {
+    const int length = held.length;
+    char* buffer = held.buffer;
+    capacity = held.capacity;
+    if (static_cast<int64_t>(length) + n < capacity) return buffer;
+    int64_t grown = static_cast<int64_t>(length) + n + 1;
+    if (headroom) grown = static_cast<int64_t>(length) + n + length / 4 + 4096;
+    if (grown > INT_MAX || zq::PayloadBytes(static_cast<uint64_t>(grown), 1) == zq::kTooLarge)
+        return nullptr;
+    char* fresh;
+    if (buffer && HeaderOf(buffer)->refs == 1) {
+        // Only the sink holds the buffer: resizing it in place gives the same text, tag and
+        // count as a fresh copy would, without copying a large document on every growth.
+        fresh = ZqXmlU_xml_realloc(buffer, static_cast<uint32_t>(grown), nullptr);
+        if (!fresh) return nullptr;
+        std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
+    } else if (buffer) {
+        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), HeaderOf(buffer)->tag);
+        if (!fresh) return nullptr;
+        std::memcpy(fresh, buffer, static_cast<size_t>(length));
+        ZqXmlU_xml_free(buffer);
+    } else {
+        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), zq::TagWord(sink->tag));
+        if (!fresh) return nullptr;
+    }
+    capacity = static_cast<int>(grown);
+    return fresh;
+}
+
+// Appends formatted text to a sink, growing it as RoomFor does. Returns the bytes appended, the
+// stream's result in stream mode, or -1 when nothing was appended (a sink that cannot be read,
+// an encoding error, no heap for the text or the growth); the sink is then left as it was.
 int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list args) {
     if (!sink || !format) return -1;
     // The analyzer cannot see that a va_list parameter is initialised by the caller.
@@ -103,43 +137,58 @@ int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list 
     if (!zq::ReadSink(*sink, held)) return -1;
     Piece piece;
     if (!piece.Format(format, args)) return -1;
-    const int length = held.length;
     const int n = piece.length();
-    char* buffer = held.buffer;
-    int capacity = held.capacity;
-
-    if (static_cast<int64_t>(length) + n >= capacity) {
-        int64_t grown = static_cast<int64_t>(length) + n + 1;
-        if (headroom) grown = static_cast<int64_t>(length) + n + length / 4 + 4096;
-        if (grown > INT_MAX || zq::PayloadBytes(static_cast<uint64_t>(grown), 1) == zq::kTooLarge)
-            return -1;
-        char* fresh;
-        if (buffer && HeaderOf(buffer)->refs == 1) {
-            // Only the sink holds the buffer: resizing it in place gives the same text, tag and
-            // count as a fresh copy would, without copying a large document on every growth.
-            fresh = ZqXmlU_xml_realloc(buffer, static_cast<uint32_t>(grown), nullptr);
-            if (!fresh) return -1;
-            std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
-        } else if (buffer) {
-            fresh = AllocWithTagWord(static_cast<uint64_t>(grown), HeaderOf(buffer)->tag);
-            if (!fresh) return -1;
-            std::memcpy(fresh, buffer, static_cast<size_t>(length));
-            ZqXmlU_xml_free(buffer);
-        } else {
-            fresh = AllocWithTagWord(static_cast<uint64_t>(grown), zq::TagWord(sink->tag));
-            if (!fresh) return -1;
-        }
-        buffer = fresh;
-        capacity = static_cast<int>(grown);
-    }
-    std::memcpy(buffer + length, piece.text(), static_cast<size_t>(n) + 1);
+    int capacity = 0;
+    char* buffer = RoomFor(sink, held, headroom, n, capacity);
+    if (!buffer) return -1;
+    std::memcpy(buffer + held.length, piece.text(), static_cast<size_t>(n) + 1);
     sink->buffer = buffer;
     sink->capacity = capacity;
-    sink->length = length + n;
+    sink->length = held.length + n;
     return n;
 }
 
 }  // namespace
+
+namespace zq {
+
+int SinkAppend(ZQ_XML_STRUCT_T* sink, const std::string_view* parts, size_t count) {
+    if (!sink) return -1;
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i)
+        total += parts[i].size();
+    if (total > INT_MAX) return -1;
+    const int n = static_cast<int>(total);
+    if (sink->file) {
+        for (size_t i = 0; i < count; ++i) {
+            if (std::fwrite(parts[i].data(), 1, parts[i].size(), sink->file) != parts[i].size())
+                return -1;
+        }
+        return n;
+    }
+    SinkText held;
+    if (!ReadSink(*sink, held)) return -1;
+    int capacity = 0;
+    char* buffer = RoomFor(sink, held, true, n, capacity);
+    if (!buffer) return -1;
+    char* at = buffer + held.length;
+    for (size_t i = 0; i < count; ++i) {
+        // The pieces of a line are mostly short: those copied inline, without a call.
+        if (parts[i].size() < 16) {
+            simd::CopyShort(at, parts[i].data(), parts[i].size());
+        } else {
+            std::memcpy(at, parts[i].data(), parts[i].size());
+        }
+        at += parts[i].size();
+    }
+    *at = '\0';
+    sink->buffer = buffer;
+    sink->capacity = capacity;
+    sink->length = held.length + n;
+    return n;
+}
+
+}  // namespace zq
 
 void* ZQ_CALL ZqXmlU_xml_alloc(unsigned size, char* tag) {
     return AllocWithTagWord(size, zq::TagWord(tag));

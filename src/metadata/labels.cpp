@@ -6,17 +6,23 @@
 // nested a hundred thousand levels deep costs a stack of frames on the heap, not the machine's
 // call stack.
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/alloc.h"
 #include "frame/xmlstring.h"
 #include "lists/sound.h"
+#include "platform/cpu.h"
+#include "platform/simd.h"
+#include "scan/scanners.h"
 #include "uri/namespace.h"
 #include "zqxmlu.h"
 
@@ -33,6 +39,8 @@ constexpr char kTitleAttribute[] = "title=";
 constexpr size_t kTitleAttributeLength = 6;
 constexpr char kLabelStart[] = "<Word title=\"";
 constexpr size_t kLabelStartLength = 13;
+constexpr char kRootTail[] = "Root\">";
+constexpr size_t kRootTailLength = 6;
 
 // A title's double quote travels as this byte while the document is scanned.
 constexpr char kQuoteMark = '\x01';
@@ -49,8 +57,21 @@ constexpr RootLabel kRoots[] = {
     {"EventRoot", 9, 4},    {"SyncRoot", 8, 5},
 };
 
+// Whether text begins with the n characters of prefix (which holds no NUL): compared a byte at a
+// time, so that a text shorter than the prefix is read no further than its NUL.
 inline bool StartsWith(const char* text, const char* prefix, size_t n) {
-    return std::strncmp(text, prefix, n) == 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] != prefix[i]) return false;
+    }
+    return true;
+}
+
+// The first c (not NUL) at or after s, or NULL: strchr, inline for the short runs of a label.
+inline const char* FindChar(const char* s, char c) {
+    for (;; ++s) {
+        if (*s == c) return s;
+        if (*s == '\0') return nullptr;
+    }
 }
 
 // Kind of the root whose title is the `length` bytes at `title` and is followed by "\">", or 0.
@@ -109,8 +130,9 @@ class WalkListener {
 
 class LabelWalker {
   public:
-    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener)
-        : text_(text), path_(path), listener_(listener) {}
+    // `known`: the bytes text[0, known) can be read (0 when the text's length is not known).
+    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener, size_t known = 0)
+        : text_(text), known_(known), path_(path), listener_(listener) {}
 
     bool Stopped() const { return stopped_; }
 
@@ -167,21 +189,24 @@ class LabelWalker {
     // with children, pushed as the new top frame; kFail: no label here.
     Entry Enter(size_t at, bool isRoot, size_t& end) {
         const char* p = text_ + at;
-        if (StartsWith(p, kWordEnd, kWordEndLength)) {
+        if (Has(p, kWordEnd, kWordEndLength)) {
             end = at + kWordEndLength;
             return Entry::kDone;
         }
-        const char* q = *p == '<' ? std::strchr(p, '"') : nullptr;
+        // A label's start tag has its first quote right after "<Word title=".
+        const char* q = Has(p, kLabelStart, kLabelStartLength) ? p + kLabelStartLength - 1
+                        : *p == '<'                            ? FindQuote(p)
+                                                               : nullptr;
         const char* c = nullptr;
         if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
             std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
-            c = std::strchr(q + 1, '"');
+            c = FindQuote(q + 1);
         }
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
         if (!isRoot && t > 0) path_.Append(q + 1, t);
-        if (StartsWith(c + 1, kLeafTail, kLeafTailLength)) {
+        if (Has(c + 1, kLeafTail, kLeafTailLength)) {
             if (!isRoot && !listener_.Leaf(path_)) stopped_ = true;
             path_.CutTo(n);
             end = static_cast<size_t>(c - text_) + 1 + kLeafTailLength;
@@ -201,7 +226,7 @@ class LabelWalker {
         while (!frames_.empty()) {
             Frame& f = frames_.back();
             f.pos = end;
-            if (!StartsWith(text_ + end, kWordEnd, kWordEndLength)) return false;
+            if (!Has(text_ + end, kWordEnd, kWordEndLength)) return false;
             path_.CutTo(f.n);
             end += kWordEndLength;
             Pop();
@@ -214,7 +239,37 @@ class LabelWalker {
         frames_.pop_back();
     }
 
+    // Whether p begins with the n characters of prefix: one memcmp where the bytes are known to
+    // be there, else a byte at a time up to the NUL.
+    bool Has(const char* p, const char* prefix, size_t n) const {
+        if (static_cast<size_t>(p - text_) + n <= known_) return std::memcmp(p, prefix, n) == 0;
+        return StartsWith(p, prefix, n);
+    }
+
+    // The first double quote at or after q before the text's NUL, or NULL: eight bytes at a time
+    // where they are known to be there.
+    const char* FindQuote(const char* q) const {
+        if constexpr (std::endian::native == std::endian::little) {
+            constexpr uint64_t kOnes = 0x0101010101010101ULL;
+            for (; static_cast<size_t>(q - text_) + 8 <= known_; q += 8) {
+                uint64_t w;
+                std::memcpy(&w, q, 8);
+                const uint64_t x = w ^ (kOnes * '"');
+                // The lowest byte that is a quote (zero in x) or the NUL (zero in w) sets the
+                // lowest bit here; the text ends at a NUL.
+                const uint64_t stop =
+                    ((x - kOnes) & ~x & (kOnes << 7)) | ((w - kOnes) & ~w & (kOnes << 7));
+                if (stop != 0) {
+                    const char* at = q + std::countr_zero(stop) / 8;
+                    return *at == '"' ? at : nullptr;
+                }
+            }
+        }
+        return FindChar(q, '"');
+    }
+
     const char* text_;
+    size_t known_;
     PathBuffer& path_;
     WalkListener& listener_;
     std::vector<Frame> frames_;
@@ -296,10 +351,13 @@ class PacketWriter final : public WalkListener {
     }
 
     bool Leaf(const PathBuffer& path) override {
-        const char* text = path.data;
-        if (kind_ == 1 && path.length > 0) ++text;
-        if (path.length == 0) text = "";
-        if (!Write("<rdf:li>%s%s</rdf:li>\n", kKindPrefixes[kind_ - 1], text)) return false;
+        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
+        const std::string_view line[] = {"<rdf:li>",
+                                         kKindPrefixes[kind_ - 1],
+                                         {path.data + skip, path.length - skip},
+                                         "</rdf:li>\n"};
+        if (!failed_ && zq::SinkAppend(out_, line, std::size(line)) < 0) failed_ = true;
+        if (failed_) return false;
         for (const size_t r : open_) {
             // The path below an open label never gets shorter than it was at its title.
             NestedRoot& root = nested_[r];
@@ -347,31 +405,33 @@ class PacketWriter final : public WalkListener {
     size_t depth_ = 0;
 };
 
-// Drops every CR or LF together with the character after it (line ends are CR LF pairs), in
-// place. Returns the new length.
-size_t RemoveLineEnds(char* s) {
-    const char* r = s;
-    char* w = s;
-    for (;;) {
-        const char ch = *r;
-        if (ch == '\0') break;
+// Drops every CR or LF of s[r, len) together with the character after it (line ends are CR LF
+// pairs), moving the rest down to s[w, ...) (w <= r); the text's NUL is at len. NUL-terminates
+// the result and returns its length.
+size_t RemoveLineEndsFrom(char* s, size_t len, size_t r, size_t w) {
+    while (r < len) {
+        const char ch = s[r];
         if (ch == '\r' || ch == '\n') {
-            if (r[1] == '\0') break;  // a line end that closes the text drops alone
+            if (r + 1 == len) break;  // a line end that closes the text drops alone
             r += 2;
             continue;
         }
-        *w++ = ch;
+        s[w++] = ch;
         ++r;
     }
-    *w = '\0';
-    return static_cast<size_t>(w - s);
+    s[w] = '\0';
+    return w;
 }
 
-// Marks every double quote that neither opens an attribute value (after "=") nor closes a title
-// before the next tag (followed by "><").
-void MarkStrayQuotes(char* s, size_t length) {
-    char* p = s;
-    char* const end = s + length;
+size_t RemoveLineEndsScalar(char* s, size_t len) {
+    return RemoveLineEndsFrom(s, len, 0, 0);
+}
+
+// Marks every double quote of s[from, to) that neither opens an attribute value (after "=") nor
+// closes a title before the next tag (followed by "><"); s[to] is readable.
+void MarkStrayQuotesIn(char* s, size_t from, size_t to) {
+    char* p = s + from;
+    char* const end = s + to;
     while (p < end) {
         p = static_cast<char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
         if (!p) break;
@@ -380,6 +440,38 @@ void MarkStrayQuotes(char* s, size_t length) {
         if (!opens && !closes) *p = kQuoteMark;
         ++p;
     }
+}
+
+void MarkStrayQuotesScalar(char* s, size_t length) {
+    MarkStrayQuotesIn(s, 0, length);
+}
+
+#define ZQ_TIER_FILE "metadata/labels_vector.inc"
+#include "platform/each_tier.h"
+
+// The forms of each tier: the line-end removal and the stray-quote marking.
+struct LabelForms {
+    size_t (*removeLineEnds)(char* s, size_t len);
+    void (*markStrayQuotes)(char* s, size_t length);
+};
+
+constexpr LabelForms kLabelForms[] = {
+    {RemoveLineEndsScalar, MarkStrayQuotesScalar},
+#if defined(ZQ_SIMD_X86)
+    {tier_sse2::RemoveLineEnds, tier_sse2::MarkStrayQuotes},
+    {tier_avx2::RemoveLineEnds, tier_avx2::MarkStrayQuotes},
+    {tier_avx512::RemoveLineEnds, tier_avx512::MarkStrayQuotes},
+#endif
+};
+
+// Drops every CR or LF together with the character after it, in place; returns the new length.
+size_t RemoveLineEnds(char* s) {
+    return zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).removeLineEnds(s, std::strlen(s));
+}
+
+// Marks the stray quotes of the text's `length` bytes (see MarkStrayQuotesIn).
+void MarkStrayQuotes(char* s, size_t length) {
+    zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).markStrayQuotes(s, length);
 }
 
 bool WritePacketHead(ZQ_XML_STRUCT_T* out) {
@@ -452,22 +544,33 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     path.data[0] = '\0';
 
     PacketWriter packet(labels, out);
-    LabelWalker walker(labels, path, packet);
+    LabelWalker walker(labels, path, packet, length + 1);
     bool done = WritePacketHead(out);
-    // Every label start from index 8 on empties the path; the five roots are walked where they
-    // stand, in document order, each as often as it occurs (a root nested in a walked root gets
-    // the lines kept for it).
+    // The five roots are walked where they stand, from index 8 on, in document order, each as
+    // often as it occurs (a root nested in a walked root gets the lines kept for it). Every
+    // root's start tag ends in "Root\">", so the scan searches for that and looks back for the
+    // rest of the tag; the path is emptied before each walk.
     const char* const end = labels + length;
-    for (const char* p = labels + 8; done && p < end; ++p) {
-        p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-        if (!p) break;
-        if (!StartsWith(p, kLabelStart, kLabelStartLength)) continue;
-        path.CutTo(0);
-        const char* title = p + kLabelStartLength;
-        const char* close = std::strchr(title, '"');
-        if (!close) continue;
-        const int kind = RootKind(title, static_cast<size_t>(close - title));
+    const zq::cpu::Tier tier = zq::cpu::Active().tier;
+    for (const char* r = labels + 8; done; r += kRootTailLength) {
+        r = zq::FindTextOn(tier, r, kRootTail, kRootTailLength);
+        if (!r) break;
+        const char* const close = r + kRootTailLength - 2;  // the title's closing quote
+        const char* p = nullptr;
+        int kind = 0;
+        for (const RootLabel& root : kRoots) {
+            const size_t lead = kLabelStartLength + root.length;
+            if (close - labels >= static_cast<ptrdiff_t>(8 + lead) &&
+                std::memcmp(close - lead, kLabelStart, kLabelStartLength) == 0 &&
+                std::memcmp(close - root.length, root.title, root.length) == 0) {
+                p = close - lead;
+                kind = root.kind;
+                break;
+            }
+        }
         if (kind == 0) continue;
+        const char* title = p + kLabelStartLength;
+        path.CutTo(0);
         if (!packet.Nested(title - 1)) {
             path.size = static_cast<size_t>(end - p);
             packet.WalkRoot(walker, static_cast<size_t>(p - labels), kind);

@@ -103,6 +103,15 @@ bool Overlaps(const char* p, size_t n, const char* block, size_t size) {
     return a < b + size && b < a + n;
 }
 
+// The first occurrence of `markup` (n characters, the first a "<") at or after s, or NULL: as
+// strstr, but by the "<" alone, which in a list stands a few characters ahead.
+const char* FindMarkup(const char* s, const char* markup, size_t n) {
+    for (;; ++s) {
+        s = std::strchr(s, '<');
+        if (!s || std::strncmp(s + 1, markup + 1, n - 1) == 0) return s;
+    }
+}
+
 // A new tagged block holding the n characters at src and a NUL; NULL for 2 GiB and more.
 char* CopyOut(const char* src, size_t n, const char* tag) {
     if (n >= INT_MAX) return nullptr;
@@ -160,12 +169,12 @@ int ZQ_CALL ZqXmlU_GetElementContents(char* text, char* name, char** contents,
     int count = 0;
     const char* from = gt;
     for (;;) {
-        const char* item = std::strstr(from, "<rdf:li");
+        const char* item = FindMarkup(from, "<rdf:li", 7);
         if (!item) return 1;
         ++count;
         const char* itemGt = std::strchr(item + 7, '>');
         if (!itemGt) return 0;
-        const char* itemEnd = std::strstr(itemGt + 1, "</rdf:li");
+        const char* itemEnd = FindMarkup(itemGt + 1, "</rdf:li", 8);
         if (!itemEnd) return 0;
         const size_t length = static_cast<size_t>(itemEnd - (itemGt + 1));
         char* copy = CopyOut(itemGt + 1, length, tag);

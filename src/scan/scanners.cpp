@@ -122,45 +122,80 @@ inline const char* FindPlain(const char* s, const char* target, size_t n) {
     return zq::FindTextOn(zq::cpu::Active().tier, s, target, n);
 }
 
-}  // namespace
+// What a "<" (not a comment) or ">" at s does to the element end's depth; true when s is the
+// element's final ">". s > text for a ">": text[0] is "<".
+inline bool EndsAt(const char* s, long long& depth) {
+    if (*s == '<') {
+        if (s[1] == '/') {
+            --depth;
+        } else {
+            ++depth;
+        }
+        return false;
+    }
+    if (s[-1] == '/') return depth-- == 1;  // a self-closing tag ends
+    return depth == 0;
+}
 
-extern "C" {
-
-ZqLong ZQ_CALL ZqXmlU_FindXmlEnd(char* text) {
-    if (!text || text[0] != '<') return -1;
+// The element end a byte at a time from s, with the depth reached there: the scalar form, and
+// the end of each vector form.
+ZqLong XmlEndFrom(const char* text, const char* s, long long depth) {
     constexpr uint8_t kStop = kNul | kQuote | kLess | kGreater;
-    long long depth = 0;
-    const char* s = text;
     for (;;) {
         while (!(ClassOf(*s) & kStop))
             ++s;
         const char c = *s;
         if (c == '\0') return -1;
-        if (c == '<') {
-            if (s[1] == '/') {
-                --depth;
-            } else if (IsComment(s)) {
-                const char* end = std::strstr(s + 4, "-->");
-                if (!end) return -1;
-                s = end + 3;
-                continue;
-            } else {
-                ++depth;
-            }
-        } else if (c == '>') {
-            if (s[-1] == '/') {  // s > text: text[0] is "<"
-                if (depth-- == 1) return ToPos(text, s);
-            } else if (depth == 0) {
-                return ToPos(text, s);
-            }
-        } else {  // a quoted run, in a tag or in content
+        if (ClassOf(c) & kQuote) {  // a quoted run, in a tag or in content
             const char* close = std::strchr(s + 1, c);
             if (!close) return -1;
             s = close + 1;
             continue;
         }
+        if (IsComment(s)) {
+            const char* end = std::strstr(s + 4, "-->");
+            if (!end) return -1;
+            s = end + 3;
+            continue;
+        }
+        if (EndsAt(s, depth)) return ToPos(text, s);
         ++s;
     }
+}
+
+ZqLong XmlEndScalar(const char* text) {
+    return XmlEndFrom(text, text, 0);
+}
+
+#define ZQ_TIER_FILE "scan/xmlend_vector.inc"
+#include "platform/each_tier.h"
+
+using XmlEndForm = ZqLong (*)(const char* text);
+
+constexpr XmlEndForm kXmlEnds[] = {
+    XmlEndScalar,
+#if defined(ZQ_SIMD_X86)
+    tier_sse2::XmlEnd,
+    tier_avx2::XmlEnd,
+    tier_avx512::XmlEnd,
+#endif
+};
+
+}  // namespace
+
+namespace zq {
+
+ZqLong XmlEndOn(cpu::Tier tier, const char* text) {
+    return cpu::FormOf(kXmlEnds, tier)(text);
+}
+
+}  // namespace zq
+
+extern "C" {
+
+ZqLong ZQ_CALL ZqXmlU_FindXmlEnd(char* text) {
+    if (!text || text[0] != '<') return -1;
+    return zq::XmlEndOn(zq::cpu::Active().tier, text);
 }
 
 }  // extern "C"
