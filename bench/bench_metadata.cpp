@@ -18,11 +18,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "corpus.h"
+#include "memory.h"
 #include "zqxmlu.h"
 
 namespace {
@@ -190,18 +190,6 @@ void BM_MakeMsdisXml_libxml2_xmlReadMemory(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
 }
 
-// Resident and peak resident memory of this process, in bytes, from /proc/self/status.
-size_t StatusBytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, n, field) == 0)
-            return std::strtoull(line.c_str() + n, nullptr, 10) << 10;
-    }
-    return 0;
-}
-
 // One conversion of the 10 MiB document: the peak resident memory it adds beyond the document's
 // own copy, and that plus the copy (the whole cost of a conversion), in multiples of the
 // document's size.
@@ -209,16 +197,12 @@ void BM_MakeMsdisXml_PeakMemory(benchmark::State& state) {
     const std::string& doc = Document(static_cast<int>(state.range(0)));
     while (state.KeepRunning()) {
         std::vector<char> work(doc.c_str(), doc.c_str() + doc.size() + 1);
-        const size_t withDocument = StatusBytes("VmRSS:");
-        std::FILE* reset = std::fopen("/proc/self/clear_refs", "w");  // peak := current
-        if (reset) {
-            std::fputs("5", reset);
-            std::fclose(reset);
-        }
+        const size_t withDocument = zqbench::StatusBytes("VmRSS:");
+        zqbench::ResetPeak();  // peak := current
         ZQ_XML_STRUCT_T sink{};
         sink.tag = kTag;
         ZqXmlU_MakeMsdisXml(work.data(), &sink);
-        const size_t peak = StatusBytes("VmHWM:");
+        const size_t peak = zqbench::StatusBytes("VmHWM:");
         ZqXmlU_xml_free(sink.buffer);
         const double size = static_cast<double>(doc.size());
         state.counters["peak_added_x_doc"] =
