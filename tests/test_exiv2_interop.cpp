@@ -332,7 +332,7 @@ TEST(Exiv2Interop, ParametersCreatedAndReplacedReadBackAsMeant) {
 
 // Authenticators go into the first start tag, here x:xmpmeta. XMP does not expose that element's
 // attributes: Exiv2 reads the metadata unchanged and libxml2 reads the attributes' values.
-// The description writes the zqncs prefix without declaring it; Exiv2 (like any namespace-aware
+// The library writes the zqncs prefix without declaring it; Exiv2 (like any namespace-aware
 // parser) refuses a packet whose x:xmpmeta does not declare it, so the host's sidecars do.
 TEST(Exiv2Interop, AuthenticatorsLeaveTheMetadataAsExiv2ReadsIt) {
     const std::string plain = "photo-4711;2024-05-01T10:00:00Z", auth = "a'b&c<d>\"e\"";
