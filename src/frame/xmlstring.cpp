@@ -42,7 +42,8 @@ inline bool IsShared(char* p) {
     return zq::SharedSizeOf(p, size);
 }
 
-char* AllocWithTagWord(uint64_t size, uint32_t tagWord) {
+// clear: zero the text area (else only its first byte and the spare byte after it).
+char* AllocWithTagWord(uint64_t size, uint32_t tagWord, bool clear = true) {
     if (zq::PayloadBytes(size, 1) == zq::kTooLarge) return nullptr;
     auto* raw = static_cast<char*>(std::malloc(static_cast<size_t>(size) + kHeader + kSpare));
     if (!raw) return nullptr;
@@ -52,7 +53,12 @@ char* AllocWithTagWord(uint64_t size, uint32_t tagWord) {
     h->refs = 1;
     h->size = static_cast<uint32_t>(size);
     // The text area is zeroed, and the first spare byte ends even a full (or empty) area.
-    std::memset(raw + kHeader, 0, static_cast<size_t>(size) + 1);
+    if (clear) {
+        std::memset(raw + kHeader, 0, static_cast<size_t>(size) + 1);
+    } else {
+        raw[kHeader] = '\0';
+        raw[kHeader + size] = '\0';
+    }
     return raw + kHeader;
 }
 
@@ -92,9 +98,9 @@ class Piece {
 // Makes room in a memory sink for n more bytes and a NUL. headroom: grow by a quarter of the text
 // plus 4096 bytes beyond the need (else exactly to the need). Returns the buffer to write at
 // held.length, with its capacity in `capacity`, or NULL (too large, or no heap) with the sink
-// left as it was.
-char* RoomFor(ZQ_XML_STRUCT_T* sink, const zq::SinkText& held, bool headroom, int n,
-              int& capacity) {
+// left as it was. clear: the bytes gained are zeroed (else the caller zeroes what it leaves).
+char* RoomFor(ZQ_XML_STRUCT_T* sink, const zq::SinkText& held, bool headroom, int n, int& capacity,
+              bool clear = true) {
     const int length = held.length;
     char* buffer = held.buffer;
     capacity = held.capacity;
@@ -109,14 +115,14 @@ char* RoomFor(ZQ_XML_STRUCT_T* sink, const zq::SinkText& held, bool headroom, in
         // count as a fresh copy would, without copying a large document on every growth.
         fresh = ZqXmlU_xml_realloc(buffer, static_cast<uint32_t>(grown), nullptr);
         if (!fresh) return nullptr;
-        std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
+        if (clear) std::memset(fresh + length, 0, static_cast<size_t>(grown - length));
     } else if (buffer) {
-        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), HeaderOf(buffer)->tag);
+        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), HeaderOf(buffer)->tag, clear);
         if (!fresh) return nullptr;
         std::memcpy(fresh, buffer, static_cast<size_t>(length));
         ZqXmlU_xml_free(buffer);
     } else {
-        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), zq::TagWord(sink->tag));
+        fresh = AllocWithTagWord(static_cast<uint64_t>(grown), zq::TagWord(sink->tag), clear);
         if (!fresh) return nullptr;
     }
     capacity = static_cast<int>(grown);
@@ -152,26 +158,21 @@ int SinkWrite(ZQ_XML_STRUCT_T* sink, bool headroom, const char* format, va_list 
 
 namespace zq {
 
-int SinkAppend(ZQ_XML_STRUCT_T* sink, const std::string_view* parts, size_t count) {
-    if (!sink) return -1;
-    size_t total = 0;
-    for (size_t i = 0; i < count; ++i)
-        total += parts[i].size();
-    if (total > INT_MAX) return -1;
-    const int n = static_cast<int>(total);
-    if (sink->file) {
-        for (size_t i = 0; i < count; ++i) {
-            if (std::fwrite(parts[i].data(), 1, parts[i].size(), sink->file) != parts[i].size())
-                return -1;
-        }
-        return n;
+SinkWriter::SinkWriter(ZQ_XML_STRUCT_T* sink) : sink_(sink) {
+    if (!sink_) return;
+    if (sink_->file) {
+        ok_ = true;
+        return;
     }
     SinkText held;
-    if (!ReadSink(*sink, held)) return -1;
-    int capacity = 0;
-    char* buffer = RoomFor(sink, held, true, n, capacity);
-    if (!buffer) return -1;
-    char* at = buffer + held.length;
+    ok_ = ReadSink(*sink_, held);
+    buffer_ = held.buffer;
+    length_ = held.length;
+    capacity_ = held.capacity;
+}
+
+void SinkWriter::Put(const std::string_view* parts, size_t count) {
+    char* at = buffer_ + length_;
     for (size_t i = 0; i < count; ++i) {
         // The pieces of a line are mostly short: those copied inline, without a call.
         if (parts[i].size() < 16) {
@@ -181,11 +182,45 @@ int SinkAppend(ZQ_XML_STRUCT_T* sink, const std::string_view* parts, size_t coun
         }
         at += parts[i].size();
     }
-    *at = '\0';
-    sink->buffer = buffer;
-    sink->capacity = capacity;
-    sink->length = held.length + n;
-    return n;
+    length_ = static_cast<int>(at - buffer_);
+    dirty_ = true;
+}
+
+bool SinkWriter::AppendSlow(const std::string_view* parts, size_t count, size_t total) {
+    if (!ok_ || total > INT_MAX) return false;
+    if (sink_->file) {
+        for (size_t i = 0; i < count; ++i) {
+            if (std::fwrite(parts[i].data(), 1, parts[i].size(), sink_->file) != parts[i].size())
+                return false;
+        }
+        return true;
+    }
+    const SinkText held{buffer_, length_, capacity_};
+    int capacity = 0;
+    char* buffer = RoomFor(sink_, held, true, static_cast<int>(total), capacity, false);
+    if (!buffer) return false;
+    grown_ = true;
+    buffer_ = buffer;
+    capacity_ = capacity;
+    // The sink holds the new buffer at once: the old one may be gone.
+    sink_->buffer = buffer_;
+    sink_->capacity = capacity_;
+    Put(parts, count);
+    return true;
+}
+
+void SinkWriter::Finish() {
+    if (!ok_ || !sink_ || sink_->file || !buffer_ || !dirty_) return;
+    if (grown_) {
+        std::memset(buffer_ + length_, 0, static_cast<size_t>(capacity_ - length_));
+    } else {
+        buffer_[length_] = '\0';
+    }
+    grown_ = false;
+    dirty_ = false;
+    sink_->buffer = buffer_;
+    sink_->capacity = capacity_;
+    sink_->length = length_;
 }
 
 }  // namespace zq

@@ -58,11 +58,65 @@ inline bool ReadSink(const ZQ_XML_STRUCT_T& sink, SinkText& text) {
     return true;
 }
 
-// Appends the texts parts[0, count) to a sink as one ZqXmlU_xml_sprintf of "%s%s..." with them
-// would: the same bytes, the same growth (a quarter of the text plus 4096 bytes of head-room), the
-// same result, without formatting. None of the texts may lie in the sink's buffer, and none may
-// hold a NUL.
-int SinkAppend(ZQ_XML_STRUCT_T* sink, const std::string_view* parts, size_t count);
+// Appends runs of texts to one sink, each run as one ZqXmlU_xml_sprintf of "%s%s..." with them
+// would: the same bytes, the same growth (a quarter of the text plus 4096 bytes of head-room), so
+// the same buffer size in the end, without formatting. The sink's fields are brought up to date
+// by Finish (or the destructor): until then the writer alone owns the sink. The bytes a growth
+// gains are zeroed by Finish, past the final text, rather than at each growth: every byte before
+// the final length is written by the appends anyway. None of the texts may lie in the sink's
+// buffer, and none may hold a NUL.
+class SinkWriter {
+  public:
+    explicit SinkWriter(ZQ_XML_STRUCT_T* sink);
+    SinkWriter(const SinkWriter&) = delete;
+    SinkWriter& operator=(const SinkWriter&) = delete;
+    ~SinkWriter() { Finish(); }
+
+    // false when the sink cannot be read (see ReadSink): nothing is appended then.
+    bool Ok() const { return ok_; }
+
+    // Appends parts[0, count) as one write. false when nothing was appended: an unreadable sink,
+    // a stream error, a text too large or no heap for the growth (the text so far stays).
+    bool Append(const std::string_view* parts, size_t count) {
+        size_t total = 0;
+        for (size_t i = 0; i < count; ++i)
+            total += parts[i].size();
+        // The common case: a memory sink with room for the text and its NUL.
+        if (!ok_ || sink_->file || total >= static_cast<size_t>(capacity_ - length_))
+            return AppendSlow(parts, count, total);
+        Put(parts, count);
+        return true;
+    }
+
+    // Room for a text of n bytes written directly into the buffer, with `slack` bytes more that
+    // the writer may scribble on past it: the place to write, when a memory sink has that room
+    // without growing; else NULL (use Append then). Commit(n) appends the n bytes written.
+    char* Reserve(size_t n, size_t slack) {
+        if (!ok_ || sink_->file || n + slack >= static_cast<size_t>(capacity_ - length_))
+            return nullptr;
+        return buffer_ + length_;
+    }
+    void Commit(size_t n) {
+        length_ += static_cast<int>(n);
+        dirty_ = true;
+    }
+
+    // Stores the buffer, length and capacity in the sink, NUL-terminates the text and zeroes what
+    // growth gained past it. The writer may go on appending afterwards.
+    void Finish();
+
+  private:
+    bool AppendSlow(const std::string_view* parts, size_t count, size_t total);
+    void Put(const std::string_view* parts, size_t count);
+
+    ZQ_XML_STRUCT_T* sink_;
+    char* buffer_ = nullptr;
+    int length_ = 0;
+    int capacity_ = 0;
+    bool ok_ = false;
+    bool grown_ = false;  // the buffer grew since the last Finish
+    bool dirty_ = false;  // text was appended since the last Finish
+};
 
 }  // namespace zq
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,16 +84,42 @@ int RootKind(const char* title, size_t length) {
     return 0;
 }
 
+// Copies n bytes of a title, each quote mark turned back into a double quote, eight bytes at a
+// time. kWhole: the last word is whole too, reading and writing up to 7 bytes past the n; else
+// the rest goes one by one and nothing beyond the n bytes is touched.
+template <bool kWhole>
+inline void CopyTitle(char* to, const char* from, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    static_assert(kQuoteMark == '\x01');
+    size_t i = 0;
+    for (; kWhole ? i < n : i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, from + i, 8);
+        // Bytes that are the mark are zero in x; exactly those have the top bit clear in `some`.
+        const uint64_t x = w ^ kOnes;
+        const uint64_t some = ((x & kLow7) + kLow7) | x;
+        const uint64_t marks = (~some >> 7) & kOnes;
+        w ^= marks * static_cast<uint64_t>(kQuoteMark ^ '"');
+        std::memcpy(to + i, &w, 8);
+    }
+    if constexpr (!kWhole) {
+        for (; i < n; ++i)
+            to[i] = from[i] == kQuoteMark ? '"' : from[i];
+    }
+}
+
 // The path buffer of a walk: `size` bytes at `data` may be written; `length` is the path's
 // current length. The text beyond `length` is kept NUL-terminated whenever there is room.
 struct PathBuffer {
     char* data;
     size_t size;
     size_t length;
+    size_t slack = 0;  // bytes past `size` that may be read and scribbled on
 
     // Appends "/" + title, at most size - (length + 1) characters, turning quote marks back into
-    // double quotes.
-    void Append(const char* title, size_t t) {
+    // double quotes. wideTitle: the 7 bytes after the title may be read.
+    void Append(const char* title, size_t t, bool wideTitle) {
         if (length + 1 >= size) return;
         const size_t room = size - (length + 1);
         char* at = data + length;
@@ -100,8 +127,11 @@ struct PathBuffer {
         if (room > 0) {
             at[0] = '/';
             copied = std::min(t, room - 1);
-            for (size_t i = 0; i < copied; ++i)
-                at[1 + i] = title[i] == kQuoteMark ? '"' : title[i];
+            if (wideTitle && length + 1 + copied + 7 < size + slack) {
+                CopyTitle<true>(at + 1, title, copied);
+            } else {
+                CopyTitle<false>(at + 1, title, copied);
+            }
             ++copied;
         }
         length += copied;
@@ -114,24 +144,16 @@ struct PathBuffer {
     }
 };
 
-// What a walk tells its listener. Leaf: a leaf's path (false stops the walk). Open: a label with
-// children below the walk's own label was entered; its title (`t` bytes after the opening quote
-// at `quote`) is on the path, which is `pathEnd` long with it. Close: the label entered last has
-// ended (normally, or with the walk when a label below it was no label).
-class WalkListener {
-  public:
-    virtual bool Leaf(const PathBuffer& path) = 0;
-    virtual void Open(const char* /*quote*/, size_t /*t*/, size_t /*pathEnd*/) {}
-    virtual void Close() {}
-
-  protected:
-    ~WalkListener() = default;
-};
-
+// What a walk tells its listener (a class with these three members, called directly). Leaf: a
+// leaf's path (false stops the walk). Open(quote, t, pathEnd): a label with children below the
+// walk's own label was entered; its title (`t` bytes after the opening quote at `quote`) is on
+// the path, which is `pathEnd` long with it. Close(): the label entered last has ended (normally,
+// or with the walk when a label below it was no label).
+template <class Listener>
 class LabelWalker {
   public:
     // `known`: the bytes text[0, known) can be read (0 when the text's length is not known).
-    LabelWalker(const char* text, PathBuffer& path, WalkListener& listener, size_t known = 0)
+    LabelWalker(const char* text, PathBuffer& path, Listener& listener, size_t known = 0)
         : text_(text), known_(known), path_(path), listener_(listener) {}
 
     bool Stopped() const { return stopped_; }
@@ -189,23 +211,27 @@ class LabelWalker {
     // with children, pushed as the new top frame; kFail: no label here.
     Entry Enter(size_t at, bool isRoot, size_t& end) {
         const char* p = text_ + at;
-        if (Has(p, kWordEnd, kWordEndLength)) {
-            end = at + kWordEndLength;
-            return Entry::kDone;
-        }
         // A label's start tag has its first quote right after "<Word title=".
-        const char* q = Has(p, kLabelStart, kLabelStartLength) ? p + kLabelStartLength - 1
-                        : *p == '<'                            ? FindQuote(p)
-                                                               : nullptr;
-        const char* c = nullptr;
-        if (q && q - p >= static_cast<ptrdiff_t>(kTitleAttributeLength) &&
-            std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) == 0) {
-            c = FindQuote(q + 1);
+        const char* q = nullptr;
+        if (Has(p, kLabelStart, kLabelStartLength)) {
+            q = p + kLabelStartLength - 1;
+        } else {
+            if (Has(p, kWordEnd, kWordEndLength)) {
+                end = at + kWordEndLength;
+                return Entry::kDone;
+            }
+            q = *p == '<' ? FindQuote(p) : nullptr;
+            if (!q || q - p < static_cast<ptrdiff_t>(kTitleAttributeLength) ||
+                std::memcmp(q - kTitleAttributeLength, kTitleAttribute, kTitleAttributeLength) !=
+                    0) {
+                return Entry::kFail;
+            }
         }
+        const char* c = FindQuote(q + 1);
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
-        if (!isRoot && t > 0) path_.Append(q + 1, t);
+        if (!isRoot && t > 0) path_.Append(q + 1, t, static_cast<size_t>(c - text_) + 7 < known_);
         if (Has(c + 1, kLeafTail, kLeafTailLength)) {
             if (!isRoot && !listener_.Leaf(path_)) stopped_ = true;
             path_.CutTo(n);
@@ -271,16 +297,16 @@ class LabelWalker {
     const char* text_;
     size_t known_;
     PathBuffer& path_;
-    WalkListener& listener_;
+    Listener& listener_;
     std::vector<Frame> frames_;
     bool stopped_ = false;
 };
 
 // Leaves of ZqXmlU_ProcessExtractablePaths: tagged copies of the paths, appended to a list.
-class ListLeaves final : public WalkListener {
+class ListLeaves {
   public:
     ListLeaves(ZQ_KWLIST_STRUCT_T* list, int kind) : list_(list), kind_(kind) {}
-    bool Leaf(const PathBuffer& path) override {
+    bool Leaf(const PathBuffer& path) {
         if (!list_) return true;
         auto* copy = static_cast<char*>(zq::AllocBlock(path.length + 1, 1, kTagLabelPath));
         std::memcpy(copy, path.data, path.length);
@@ -288,11 +314,21 @@ class ListLeaves final : public WalkListener {
                             static_cast<uintptr_t>(static_cast<uint32_t>(kind_)), 5, kTagLabelPath);
         return true;
     }
+    void Open(const char* /*quote*/, size_t /*t*/, size_t /*pathEnd*/) {}
+    void Close() {}
 
   private:
     ZQ_KWLIST_STRUCT_T* list_;
     int kind_;
 };
+
+// The kinds' prefixes, each padded to a word of 8 bytes.
+struct KindPrefix {
+    char text[8];
+    size_t length;
+};
+constexpr KindPrefix kLinePrefixes[] = {
+    {"", 0}, {"People", 6}, {"Places", 6}, {"Events", 6}, {"Sync", 4}};
 
 // One bag line: the kind's prefix and the path. A keyword path (kind 1) is written without its
 // leading "/"; an empty path stays empty.
@@ -315,14 +351,18 @@ void AppendLine(std::string& lines, int kind, const char* path, size_t n) {
 // every root nested in it (the same leaves, their paths taken from the nested root's title on)
 // and keeps them until the scan reaches that root; no label is walked twice, and the work stays
 // linear in the document and the packet. The lines of the walked root go straight to the sink.
-class PacketWriter final : public WalkListener {
+class PacketWriter {
   public:
-    PacketWriter(const char* text, ZQ_XML_STRUCT_T* out) : text_(text), out_(out) {}
+    PacketWriter(const char* text, ZQ_XML_STRUCT_T* out)
+        : text_(text), sink_(out), failed_(!sink_.Ok()) {}
 
     bool Failed() const { return failed_; }
 
+    // Brings the sink up to date with the lines written so far.
+    void Finish() { sink_.Finish(); }
+
     // Walks the root of `kind` at `start`: its lines to the sink, its nested roots' kept.
-    void WalkRoot(LabelWalker& walker, size_t start, int kind) {
+    void WalkRoot(LabelWalker<PacketWriter>& walker, size_t start, int kind) {
         kind_ = kind;
         walker.Walk(start, true);
     }
@@ -333,7 +373,8 @@ class PacketWriter final : public WalkListener {
         bool met = false;
         while (next_ < nested_.size() && (!quote || nested_[next_].quote <= quote)) {
             met = nested_[next_].quote == quote;
-            Write("%s", nested_[next_].lines.c_str());
+            const std::string_view lines = nested_[next_].lines;
+            if (!failed_ && !lines.empty() && !sink_.Append(&lines, 1)) failed_ = true;
             nested_[next_].lines = std::string();
             ++next_;
         }
@@ -344,20 +385,33 @@ class PacketWriter final : public WalkListener {
         return met;
     }
 
-    // false once a write failed: nothing more is written then.
-    bool Write(const char* format, const char* a, const char* b = "") {
-        if (!failed_ && ZqXmlU_xml_sprintf(out_, format, a, b) < 0) failed_ = true;
-        return !failed_;
-    }
-
-    bool Leaf(const PathBuffer& path) override {
-        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
-        const std::string_view line[] = {"<rdf:li>",
-                                         kKindPrefixes[kind_ - 1],
-                                         {path.data + skip, path.length - skip},
-                                         "</rdf:li>\n"};
-        if (!failed_ && zq::SinkAppend(out_, line, std::size(line)) < 0) failed_ = true;
+    bool Leaf(const PathBuffer& path) {
         if (failed_) return false;
+        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
+        const char* const from = path.data + skip;
+        const size_t n = path.length - skip;
+        const KindPrefix& prefix = kLinePrefixes[kind_ - 1];
+        const size_t total = 8 + prefix.length + n + 10;
+        // Most lines are written in whole words: the path's bytes read sixteen at a time (the
+        // path buffer's slack past its size) and the sink's head-room taking what the last word
+        // writes past the line.
+        char* at = path.length + 16 <= path.size + path.slack ? sink_.Reserve(total, 32) : nullptr;
+        if (at) {
+            std::memcpy(at, "<rdf:li>", 8);
+            std::memcpy(at + 8, prefix.text, 8);
+            at += 8 + prefix.length;
+            for (size_t i = 0; i < n; i += 16)
+                std::memcpy(at + i, from + i, 16);
+            std::memcpy(at + n, "</rdf:li>\n\0\0\0\0\0", 16);
+            sink_.Commit(total);
+        } else {
+            const std::string_view line[] = {
+                "<rdf:li>", {prefix.text, prefix.length}, {from, n}, "</rdf:li>\n"};
+            if (!sink_.Append(line, std::size(line))) {
+                failed_ = true;
+                return false;
+            }
+        }
         for (const size_t r : open_) {
             // The path below an open label never gets shorter than it was at its title.
             NestedRoot& root = nested_[r];
@@ -367,7 +421,7 @@ class PacketWriter final : public WalkListener {
         return true;
     }
 
-    void Open(const char* quote, size_t t, size_t pathEnd) override {
+    void Open(const char* quote, size_t t, size_t pathEnd) {
         ++depth_;
         // A root's start tag: "<Word title=\"" + a root's title + "\">".
         const size_t lead = kLabelStartLength - 1;
@@ -381,7 +435,7 @@ class PacketWriter final : public WalkListener {
         nested_.push_back(NestedRoot{quote, kind, pathEnd, depth_, std::string()});
     }
 
-    void Close() override {
+    void Close() {
         if (!open_.empty() && nested_[open_.back()].depth == depth_) open_.pop_back();
         --depth_;
     }
@@ -396,7 +450,7 @@ class PacketWriter final : public WalkListener {
     };
 
     const char* text_;
-    ZQ_XML_STRUCT_T* out_;
+    zq::SinkWriter sink_;
     int kind_ = 1;
     bool failed_ = false;
     std::vector<NestedRoot> nested_;  // in document order
@@ -423,8 +477,8 @@ size_t RemoveLineEndsFrom(char* s, size_t len, size_t r, size_t w) {
     return w;
 }
 
-size_t RemoveLineEndsScalar(char* s, size_t len) {
-    return RemoveLineEndsFrom(s, len, 0, 0);
+size_t RemoveLineEndsScalar(char* s) {
+    return RemoveLineEndsFrom(s, std::strlen(s), 0, 0);
 }
 
 // Marks every double quote of s[from, to) that neither opens an attribute value (after "=") nor
@@ -451,7 +505,7 @@ void MarkStrayQuotesScalar(char* s, size_t length) {
 
 // The forms of each tier: the line-end removal and the stray-quote marking.
 struct LabelForms {
-    size_t (*removeLineEnds)(char* s, size_t len);
+    size_t (*removeLineEnds)(char* s);
     void (*markStrayQuotes)(char* s, size_t length);
 };
 
@@ -466,7 +520,7 @@ constexpr LabelForms kLabelForms[] = {
 
 // Drops every CR or LF together with the character after it, in place; returns the new length.
 size_t RemoveLineEnds(char* s) {
-    return zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).removeLineEnds(s, std::strlen(s));
+    return zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).removeLineEnds(s);
 }
 
 // Marks the stray quotes of the text's `length` bytes (see MarkStrayQuotesIn).
@@ -534,18 +588,23 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     if (!out->file && !zq::ReadSink(before, held)) return;
 
     // The path buffer: 256 local bytes, or the document's length plus one from the heap.
-    char local[256];
+    // Both have 16 bytes of slack past their size, for the titles and lines copied in words.
+    constexpr size_t kLocalPath = 256;
+    constexpr size_t kPathSlack = 16;
+    char local[kLocalPath + kPathSlack];
     std::unique_ptr<char[]> heap;
-    PathBuffer path{local, sizeof local, 0};
-    if (length + 1 > sizeof local) {
-        heap.reset(new char[length + 1]);
+    PathBuffer path{local, kLocalPath, 0};
+    if (length + 1 > kLocalPath) {
+        heap.reset(new (std::nothrow) char[length + 1 + kPathSlack]);
+        if (!heap) return;
         path = PathBuffer{heap.get(), length + 1, 0};
     }
+    path.slack = kPathSlack;
     path.data[0] = '\0';
 
-    PacketWriter packet(labels, out);
-    LabelWalker walker(labels, path, packet, length + 1);
     bool done = WritePacketHead(out);
+    PacketWriter packet(labels, out);
+    LabelWalker<PacketWriter> walker(labels, path, packet, length + 1);
     // The five roots are walked where they stand, from index 8 on, in document order, each as
     // often as it occurs (a root nested in a walked root gets the lines kept for it). Every
     // root's start tag ends in "Root\">", so the scan searches for that and looks back for the
@@ -574,11 +633,12 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
         if (!packet.Nested(title - 1)) {
             path.size = static_cast<size_t>(end - p);
             packet.WalkRoot(walker, static_cast<size_t>(p - labels), kind);
-            path.size = heap ? length + 1 : sizeof local;
+            path.size = heap ? length + 1 : kLocalPath;
         }
         done = !packet.Failed() && !walker.Stopped();
     }
     packet.Nested(nullptr);
+    packet.Finish();
     done = done && !packet.Failed() && WritePacketTail(out);
     if (!done) RestoreSink(out, before, held);
 }
@@ -589,7 +649,7 @@ int ZQ_CALL ZqXmlU_ProcessExtractablePaths(char* text, ZQ_KWLIST_STRUCT_T* paths
     const size_t size = pathSize > 0 ? static_cast<size_t>(pathSize) : 0;
     PathBuffer buffer{path, size, strnlen(path, size)};
     ListLeaves leaves(paths, kind);
-    LabelWalker walker(text, buffer, leaves);
+    LabelWalker<ListLeaves> walker(text, buffer, leaves);
     return static_cast<int>(walker.Walk(0, isRoot != 0));
 }
 

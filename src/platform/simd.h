@@ -42,6 +42,47 @@ inline void CopyShort(void* dst, const void* src, size_t n) {
 
 namespace zq::simd {
 
+// For each 8-bit mask, the positions of its set bits in ascending order, one per byte from the
+// lowest (the bytes past the last position are 0x80): the shuffle that gathers the bytes a mask
+// keeps; and how many bits each mask has.
+inline constexpr auto kGather = [] {
+    struct Table {
+        uint64_t shuffle[256];
+        uint8_t count[256];
+    } t{};
+    for (unsigned m = 0; m < 256; ++m) {
+        uint64_t word = 0x8080808080808080ULL;
+        unsigned n = 0;
+        for (unsigned i = 0; i < 8; ++i) {
+            if (m & (1u << i)) {
+                word &= ~(uint64_t{0xFF} << (8 * n));
+                word |= uint64_t{i} << (8 * n);
+                ++n;
+            }
+        }
+        t.shuffle[m] = word;
+        t.count[m] = static_cast<uint8_t>(n);
+    }
+    return t;
+}();
+
+// Writes the bytes of the 16-byte lane v whose bits are set in keep (16 bits), in order, at dst;
+// returns how many. Up to 16 bytes at dst are written: the caller's dst must have that room.
+__attribute__((target("ssse3"), always_inline)) static inline size_t GatherLane(char* dst,
+                                                                                __m128i v,
+                                                                                unsigned keep) {
+    const unsigned lo = keep & 0xFF;
+    const unsigned hi = (keep >> 8) & 0xFF;
+    const __m128i shuffle =
+        _mm_set_epi64x(static_cast<long long>(kGather.shuffle[hi] + 0x0808080808080808ULL),
+                       static_cast<long long>(kGather.shuffle[lo]));
+    const __m128i packed = _mm_shuffle_epi8(v, shuffle);
+    const size_t low = kGather.count[lo];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + low), _mm_unpackhi_epi64(packed, packed));
+    return low + kGather.count[hi];
+}
+
 struct Sse2 {
     static constexpr size_t kBytes = 16;
     using V = __m128i;
@@ -63,6 +104,16 @@ struct Sse2 {
     // Writes the first n < kBytes bytes of v, which was loaded from src, and nothing else.
     ZQ_SIMD_OP("sse2") void StoreFirst(void* dst, const void* src, V /*v*/, size_t n) {
         CopyShort(dst, src, n);
+    }
+    // Writes the bytes of v whose bits are set in keep, in order, at dst, and returns how many;
+    // up to kBytes bytes at dst may be written. (SSE2 has no byte shuffle: one byte at a time.)
+    ZQ_SIMD_OP("sse2") size_t Compact(char* dst, V v, uint64_t keep) {
+        alignas(16) char bytes[16];
+        Store(bytes, v);
+        size_t n = 0;
+        for (; keep != 0; keep &= keep - 1)
+            dst[n++] = bytes[__builtin_ctzll(keep)];
+        return n;
     }
 };
 
@@ -97,8 +148,18 @@ struct Avx2 {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), head);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 16), tail);
     }
+    ZQ_SIMD_OP("avx2") size_t Compact(char* dst, V v, uint64_t keep) {
+        const size_t n = GatherLane(dst, _mm256_castsi256_si128(v), keep & 0xFFFF);
+        return n + GatherLane(dst + n, _mm256_extracti128_si256(v, 1), (keep >> 16) & 0xFFFF);
+    }
 };
 
+// GCC 12 warns that its own lane extract reads an uninitialised operand (the undefined vector its
+// header passes as the unused merge source).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 struct Avx512 {
     static constexpr size_t kBytes = 64;
     using V = __m512i;
@@ -119,7 +180,16 @@ struct Avx512 {
     ZQ_SIMD_OP("avx512bw") void StoreFirst(void* dst, const void* /*src*/, V v, size_t n) {
         _mm512_mask_storeu_epi8(dst, (uint64_t{1} << n) - 1, v);
     }
+    ZQ_SIMD_OP("avx512bw") size_t Compact(char* dst, V v, uint64_t keep) {
+        size_t n = GatherLane(dst, _mm512_castsi512_si128(v), keep & 0xFFFF);
+        n += GatherLane(dst + n, _mm512_extracti32x4_epi32(v, 1), (keep >> 16) & 0xFFFF);
+        n += GatherLane(dst + n, _mm512_extracti32x4_epi32(v, 2), (keep >> 32) & 0xFFFF);
+        return n + GatherLane(dst + n, _mm512_extracti32x4_epi32(v, 3), (keep >> 48) & 0xFFFF);
+    }
 };
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace zq::simd
 
