@@ -35,6 +35,9 @@ std::string Packet(const std::string& labels) {
     sink.tag = zqtest::Tag();
     ZqXmlU_MakeMsdisXml(doc, &sink);
     std::string out = sink.buffer ? std::string(sink.buffer, static_cast<size_t>(sink.length)) : "";
+    // What the growth gained past the text is zero, as in a fresh buffer.
+    for (int i = sink.length; i < sink.capacity; ++i)
+        if (sink.buffer[i] != '\0') ADD_FAILURE() << "byte " << i << " of " << sink.capacity;
     ZqXmlU_xml_free(sink.buffer);
     return out;
 }
@@ -152,6 +155,33 @@ TEST(MakeMsdisXml, BrokenDocumentsWriteNothingButAreCleanedUp) {
                  "<Labels><x a=\"1\x01 b=\"c\x01"
                  "d>");
     EXPECT_EQ(sink.buffer, nullptr);
+}
+
+// Line ends drop with the character after them wherever they fall in the vector blocks: runs of
+// line ends, a follower that starts the next block, a line end that closes the text.
+TEST(MakeMsdisXml, LineEndsDropWithTheirFollowerAtEveryOffset) {
+    auto reference = [](const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\r' && text[i] != '\n') {
+                out += text[i];
+            } else {
+                ++i;  // the follower (none after the last character)
+            }
+        }
+        return out;
+    };
+    for (const char* ends : {"\r\n", "\r\r\n", "\n\n\n", "\r", "\n\r\n\r", "\r\nx\r\n"}) {
+        for (size_t pad = 0; pad < 140; ++pad) {
+            for (const char* tail : {"", "ab\r\ncd"}) {
+                const std::string text = "<Labels>" + std::string(pad, 'o') + ends + tail;
+                Text doc(text);
+                ZQ_XML_STRUCT_T sink{};
+                ZqXmlU_MakeMsdisXml(doc, &sink);  // no "</Labels>": only the clean-up
+                ASSERT_EQ(std::string(doc.get()), reference(text)) << pad << " " << tail;
+            }
+        }
+    }
 }
 
 // A packet the sink cannot take whole is no packet: the sink gets its earlier text back (a sink
