@@ -85,15 +85,14 @@ int RootKind(const char* title, size_t length) {
 }
 
 // Copies n bytes of a title, each quote mark turned back into a double quote, eight bytes at a
-// time. kWhole: the last word is whole too, reading and writing up to 7 bytes past the n; else
-// the rest goes one by one and nothing beyond the n bytes is touched.
+// time. kWhole: the last word is whole too (and there is at least one), reading and writing up
+// to 8 bytes past the n; else the rest goes one by one and nothing beyond the n bytes is touched.
 template <bool kWhole>
 inline void CopyTitle(char* to, const char* from, size_t n) {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
     constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
     static_assert(kQuoteMark == '\x01');
-    size_t i = 0;
-    for (; kWhole ? i < n : i + 8 <= n; i += 8) {
+    auto word = [&](size_t i) {
         uint64_t w;
         std::memcpy(&w, from + i, 8);
         // Bytes that are the mark are zero in x; exactly those have the top bit clear in `some`.
@@ -102,12 +101,26 @@ inline void CopyTitle(char* to, const char* from, size_t n) {
         const uint64_t marks = (~some >> 7) & kOnes;
         w ^= marks * static_cast<uint64_t>(kQuoteMark ^ '"');
         std::memcpy(to + i, &w, 8);
-    }
-    if constexpr (!kWhole) {
+    };
+    size_t i = 0;
+    if constexpr (kWhole) {
+        do {
+            word(i);
+        } while ((i += 8) < n);
+    } else {
+        for (; i + 8 <= n; i += 8)
+            word(i);
         for (; i < n; ++i)
             to[i] = from[i] == kQuoteMark ? '"' : from[i];
     }
 }
+
+// A label's title: `length` bytes at `text`; `wide`: the 7 bytes after it may be read too.
+struct Title {
+    const char* text;
+    size_t length;
+    bool wide;
+};
 
 // The path buffer of a walk: `size` bytes at `data` may be written; `length` is the path's
 // current length. The text beyond `length` is kept NUL-terminated whenever there is room.
@@ -136,6 +149,11 @@ struct PathBuffer {
         }
         length += copied;
         data[length] = '\0';
+    }
+
+    // Appends "/" + the title, when it is not empty.
+    void Append(const Title& title) {
+        if (title.length > 0) Append(title.text, title.length, title.wide);
     }
 
     void CutTo(size_t n) {
@@ -231,16 +249,19 @@ class LabelWalker {
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
-        if (!isRoot && t > 0) path_.Append(q + 1, t, static_cast<size_t>(c - text_) + 7 < known_);
+        const Title title{q + 1, t, static_cast<size_t>(c - text_) + 7 < known_};
         if (Has(c + 1, kLeafTail, kLeafTailLength)) {
-            if (!isRoot && !listener_.Leaf(path_)) stopped_ = true;
+            if (!isRoot && !listener_.Leaf(path_, title)) stopped_ = true;
             path_.CutTo(n);
             end = static_cast<size_t>(c - text_) + 1 + kLeafTailLength;
             return Entry::kDone;
         }
         // The first child follows the start tag's ">" (never looked for past the text's end).
         const size_t child = static_cast<size_t>(c - text_) + (c[1] ? 2 : 1);
-        if (!isRoot) listener_.Open(q, t, path_.length);
+        if (!isRoot) {
+            path_.Append(title);
+            listener_.Open(q, t, path_.length);
+        }
         frames_.push_back(Frame{n, child, !isRoot});
         return Entry::kOpen;
     }
@@ -276,15 +297,20 @@ class LabelWalker {
     // where they are known to be there.
     const char* FindQuote(const char* q) const {
         if constexpr (std::endian::native == std::endian::little) {
-            constexpr uint64_t kOnes = 0x0101010101010101ULL;
+            // Two words a round: most titles end within sixteen bytes, in the first word or the
+            // second, and which one is picked without a branch.
+            for (; static_cast<size_t>(q - text_) + 16 <= known_; q += 16) {
+                const uint64_t first = QuoteOrNul(q);
+                const uint64_t second = QuoteOrNul(q + 8);
+                if ((first | second) != 0) {
+                    const int bit = first != 0 ? std::countr_zero(first)
+                                               : 64 + std::countr_zero(second);
+                    const char* at = q + bit / 8;
+                    return *at == '"' ? at : nullptr;
+                }
+            }
             for (; static_cast<size_t>(q - text_) + 8 <= known_; q += 8) {
-                uint64_t w;
-                std::memcpy(&w, q, 8);
-                const uint64_t x = w ^ (kOnes * '"');
-                // The lowest byte that is a quote (zero in x) or the NUL (zero in w) sets the
-                // lowest bit here; the text ends at a NUL.
-                const uint64_t stop =
-                    ((x - kOnes) & ~x & (kOnes << 7)) | ((w - kOnes) & ~w & (kOnes << 7));
+                const uint64_t stop = QuoteOrNul(q);
                 if (stop != 0) {
                     const char* at = q + std::countr_zero(stop) / 8;
                     return *at == '"' ? at : nullptr;
@@ -292,6 +318,16 @@ class LabelWalker {
             }
         }
         return FindChar(q, '"');
+    }
+
+    // The eight bytes at p with the top bit of the first byte that is a quote or the NUL set
+    // (bytes above it may be set too), or 0.
+    static uint64_t QuoteOrNul(const char* p) {
+        constexpr uint64_t kOnes = 0x0101010101010101ULL;
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t x = w ^ (kOnes * '"');
+        return ((x - kOnes) & ~x & (kOnes << 7)) | ((w - kOnes) & ~w & (kOnes << 7));
     }
 
     const char* text_;
@@ -306,8 +342,9 @@ class LabelWalker {
 class ListLeaves {
   public:
     ListLeaves(ZQ_KWLIST_STRUCT_T* list, int kind) : list_(list), kind_(kind) {}
-    bool Leaf(const PathBuffer& path) {
+    bool Leaf(PathBuffer& path, const Title& title) {
         if (!list_) return true;
+        path.Append(title);
         auto* copy = static_cast<char*>(zq::AllocBlock(path.length + 1, 1, kTagLabelPath));
         std::memcpy(copy, path.data, path.length);
         ZqXmlU_ModifyKwList(list_, reinterpret_cast<uintptr_t>(copy),
@@ -385,32 +422,47 @@ class PacketWriter {
         return met;
     }
 
-    bool Leaf(const PathBuffer& path) {
+    // The leaf's line goes straight to the sink's head-room when no nested root is open: the
+    // path so far, then "/" and the title read from the document (not from the path buffer, just
+    // written), in whole words. Otherwise the title goes onto the path first.
+    bool Leaf(PathBuffer& path, const Title& title) {
         if (failed_) return false;
-        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
-        const char* const from = path.data + skip;
-        const size_t n = path.length - skip;
         const KindPrefix& prefix = kLinePrefixes[kind_ - 1];
-        const size_t total = 8 + prefix.length + n + 10;
-        // Most lines are written in whole words: the path's bytes read sixteen at a time (the
-        // path buffer's slack past its size) and the sink's head-room taking what the last word
-        // writes past the line.
-        char* at = path.length + 16 <= path.size + path.slack ? sink_.Reserve(total, 32) : nullptr;
-        if (at) {
-            std::memcpy(at, "<rdf:li>", 8);
-            std::memcpy(at + 8, prefix.text, 8);
-            at += 8 + prefix.length;
-            for (size_t i = 0; i < n; i += 16)
-                std::memcpy(at + i, from + i, 16);
-            std::memcpy(at + n, "</rdf:li>\n\0\0\0\0\0", 16);
-            sink_.Commit(total);
-        } else {
-            const std::string_view line[] = {
-                "<rdf:li>", {prefix.text, prefix.length}, {from, n}, "</rdf:li>\n"};
-            if (!sink_.Append(line, std::size(line))) {
-                failed_ = true;
-                return false;
+        const size_t n = path.length;
+        if (open_.empty() && title.length > 0 && title.wide && n + 16 <= path.size + path.slack &&
+            n + 1 + title.length < path.size) {
+            // A keyword path drops its first character: the path's, or this "/" on an empty one.
+            const size_t skip = kind_ == 1 ? 1 : 0;
+            const size_t head = n > 0 ? n - skip : 0;
+            const size_t slash = n > 0 ? 1 : 1 - skip;
+            const size_t total = 8 + prefix.length + head + slash + title.length + 10;
+            if (char* at = sink_.Reserve(total, 32)) {
+                std::memcpy(at, "<rdf:li>", 8);
+                std::memcpy(at + 8, prefix.text, 8);
+                at += 8 + prefix.length;
+                const char* const from = path.data + (n > 0 ? skip : 0);
+                size_t i = 0;
+                do {
+                    std::memcpy(at + i, from + i, 16);
+                } while ((i += 16) < head);
+                at += head;
+                *at = '/';
+                at += slash;
+                CopyTitle<true>(at, title.text, title.length);
+                std::memcpy(at + title.length, "</rdf:li>\n\0\0\0\0\0", 16);
+                sink_.Commit(total);
+                return true;
             }
+        }
+        path.Append(title);
+        const size_t skip = kind_ == 1 && path.length > 0 ? 1 : 0;
+        const std::string_view line[] = {"<rdf:li>",
+                                         {prefix.text, prefix.length},
+                                         {path.data + skip, path.length - skip},
+                                         "</rdf:li>\n"};
+        if (!sink_.Append(line, std::size(line))) {
+            failed_ = true;
+            return false;
         }
         for (const size_t r : open_) {
             // The path below an open label never gets shorter than it was at its title.
