@@ -303,8 +303,8 @@ class LabelWalker {
                 const uint64_t first = QuoteOrNul(q);
                 const uint64_t second = QuoteOrNul(q + 8);
                 if ((first | second) != 0) {
-                    const int bit = first != 0 ? std::countr_zero(first)
-                                               : 64 + std::countr_zero(second);
+                    const int bit =
+                        first != 0 ? std::countr_zero(first) : 64 + std::countr_zero(second);
                     const char* at = q + bit / 8;
                     return *at == '"' ? at : nullptr;
                 }
@@ -529,10 +529,6 @@ size_t RemoveLineEndsFrom(char* s, size_t len, size_t r, size_t w) {
     return w;
 }
 
-size_t RemoveLineEndsScalar(char* s) {
-    return RemoveLineEndsFrom(s, std::strlen(s), 0, 0);
-}
-
 // Marks every double quote of s[from, to) that neither opens an attribute value (after "=") nor
 // closes a title before the next tag (followed by "><"); s[to] is readable.
 void MarkStrayQuotesIn(char* s, size_t from, size_t to) {
@@ -548,36 +544,31 @@ void MarkStrayQuotesIn(char* s, size_t from, size_t to) {
     }
 }
 
-void MarkStrayQuotesScalar(char* s, size_t length) {
+// The clean-up of a label document, a byte at a time: the line ends dropped with the character
+// after each, then the stray quotes marked. Returns the text's new length.
+size_t CleanUpScalar(char* s) {
+    const size_t length = RemoveLineEndsFrom(s, std::strlen(s), 0, 0);
     MarkStrayQuotesIn(s, 0, length);
+    return length;
 }
 
 #define ZQ_TIER_FILE "metadata/labels_vector.inc"
 #include "platform/each_tier.h"
 
-// The forms of each tier: the line-end removal and the stray-quote marking.
-struct LabelForms {
-    size_t (*removeLineEnds)(char* s);
-    void (*markStrayQuotes)(char* s, size_t length);
-};
-
-constexpr LabelForms kLabelForms[] = {
-    {RemoveLineEndsScalar, MarkStrayQuotesScalar},
+// The clean-up of each tier.
+constexpr size_t (*kCleanUps[])(char* s) = {
+    CleanUpScalar,
 #if defined(ZQ_SIMD_X86)
-    {tier_sse2::RemoveLineEnds, tier_sse2::MarkStrayQuotes},
-    {tier_avx2::RemoveLineEnds, tier_avx2::MarkStrayQuotes},
-    {tier_avx512::RemoveLineEnds, tier_avx512::MarkStrayQuotes},
+    tier_sse2::CleanUp,
+    tier_avx2::CleanUp,
+    tier_avx512::CleanUp,
 #endif
 };
 
-// Drops every CR or LF together with the character after it, in place; returns the new length.
-size_t RemoveLineEnds(char* s) {
-    return zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).removeLineEnds(s);
-}
-
-// Marks the stray quotes of the text's `length` bytes (see MarkStrayQuotesIn).
-void MarkStrayQuotes(char* s, size_t length) {
-    zq::cpu::FormOf(kLabelForms, zq::cpu::Active().tier).markStrayQuotes(s, length);
+// Drops every CR or LF together with the character after it, in place, and marks the stray quotes
+// of what remains (see MarkStrayQuotesIn); returns the new length.
+size_t CleanUp(char* s) {
+    return zq::cpu::FormOf(kCleanUps, zq::cpu::Active().tier)(s);
 }
 
 bool WritePacketHead(ZQ_XML_STRUCT_T* out) {
@@ -628,8 +619,7 @@ inline bool IsDigit(char c) {
 
 void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     if (!labels || !out) return;
-    const size_t length = RemoveLineEnds(labels);
-    MarkStrayQuotes(labels, length);
+    const size_t length = CleanUp(labels);
     if (length < 9 || std::memcmp(labels, "<Labels>", 8) != 0 ||
         std::memcmp(labels + length - 9, "</Labels>", 9) != 0) {
         return;
