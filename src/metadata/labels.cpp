@@ -85,8 +85,9 @@ int RootKind(const char* title, size_t length) {
 }
 
 // Copies n bytes of a title, each quote mark turned back into a double quote, eight bytes at a
-// time. kWhole: the last word is whole too (and there is at least one), reading and writing up
-// to 8 bytes past the n; else the rest goes one by one and nothing beyond the n bytes is touched.
+// time. kWhole: whole words only, at least two (most titles fit in those, without a branch), so
+// up to 16 bytes from the start or 8 past the n are read and written; else the rest goes one by
+// one and nothing beyond the n bytes is touched.
 template <bool kWhole>
 inline void CopyTitle(char* to, const char* from, size_t n) {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
@@ -104,9 +105,10 @@ inline void CopyTitle(char* to, const char* from, size_t n) {
     };
     size_t i = 0;
     if constexpr (kWhole) {
-        do {
+        word(0);
+        word(8);
+        for (i = 16; i < n; i += 8)
             word(i);
-        } while ((i += 8) < n);
     } else {
         for (; i + 8 <= n; i += 8)
             word(i);
@@ -115,7 +117,8 @@ inline void CopyTitle(char* to, const char* from, size_t n) {
     }
 }
 
-// A label's title: `length` bytes at `text`; `wide`: the 7 bytes after it may be read too.
+// A label's title: `length` bytes at `text`; `wide`: the 16 bytes from its start and the 8 after
+// its end may be read too.
 struct Title {
     const char* text;
     size_t length;
@@ -131,7 +134,7 @@ struct PathBuffer {
     size_t slack = 0;  // bytes past `size` that may be read and scribbled on
 
     // Appends "/" + title, at most size - (length + 1) characters, turning quote marks back into
-    // double quotes. wideTitle: the 7 bytes after the title may be read.
+    // double quotes. wideTitle: as Title::wide.
     void Append(const char* title, size_t t, bool wideTitle) {
         if (length + 1 >= size) return;
         const size_t room = size - (length + 1);
@@ -140,7 +143,7 @@ struct PathBuffer {
         if (room > 0) {
             at[0] = '/';
             copied = std::min(t, room - 1);
-            if (wideTitle && length + 1 + copied + 7 < size + slack) {
+            if (wideTitle && length + 1 + copied + 16 <= size + slack) {
                 CopyTitle<true>(at + 1, title, copied);
             } else {
                 CopyTitle<false>(at + 1, title, copied);
@@ -249,7 +252,7 @@ class LabelWalker {
         if (!c) return Entry::kFail;
         const size_t t = static_cast<size_t>(c - q - 1);
         const size_t n = path_.length;
-        const Title title{q + 1, t, static_cast<size_t>(c - text_) + 7 < known_};
+        const Title title{q + 1, t, static_cast<size_t>(c - text_) + 16 < known_};
         if (Has(c + 1, kLeafTail, kLeafTailLength)) {
             if (!isRoot && !listener_.Leaf(path_, title)) stopped_ = true;
             path_.CutTo(n);
@@ -429,7 +432,7 @@ class PacketWriter {
         if (failed_) return false;
         const KindPrefix& prefix = kLinePrefixes[kind_ - 1];
         const size_t n = path.length;
-        if (open_.empty() && title.length > 0 && title.wide && n + 16 <= path.size + path.slack &&
+        if (open_.empty() && title.length > 0 && title.wide && n + 32 <= path.size + path.slack &&
             n + 1 + title.length < path.size) {
             // A keyword path drops its first character: the path's, or this "/" on an empty one.
             const size_t skip = kind_ == 1 ? 1 : 0;
@@ -441,10 +444,11 @@ class PacketWriter {
                 std::memcpy(at + 8, prefix.text, 8);
                 at += 8 + prefix.length;
                 const char* const from = path.data + (n > 0 ? skip : 0);
-                size_t i = 0;
-                do {
+                // Two words whatever the length (most paths fit in those, without a branch).
+                std::memcpy(at, from, 16);
+                std::memcpy(at + 16, from + 16, 16);
+                for (size_t i = 32; i < head; i += 16)
                     std::memcpy(at + i, from + i, 16);
-                } while ((i += 16) < head);
                 at += head;
                 *at = '/';
                 at += slash;
@@ -630,9 +634,9 @@ void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     if (!out->file && !zq::ReadSink(before, held)) return;
 
     // The path buffer: 256 local bytes, or the document's length plus one from the heap.
-    // Both have 16 bytes of slack past their size, for the titles and lines copied in words.
+    // Both have 32 bytes of slack past their size, for the titles and lines copied in words.
     constexpr size_t kLocalPath = 256;
-    constexpr size_t kPathSlack = 16;
+    constexpr size_t kPathSlack = 32;
     char local[kLocalPath + kPathSlack];
     std::unique_ptr<char[]> heap;
     PathBuffer path{local, kLocalPath, 0};
