@@ -21,6 +21,7 @@
 #include "frame/alloc.h"
 #include "frame/xmlstring.h"
 #include "lists/sound.h"
+#include "metadata/labels.h"
 #include "platform/cpu.h"
 #include "platform/simd.h"
 #include "scan/scanners.h"
@@ -569,12 +570,6 @@ constexpr size_t (*kCleanUps[])(char* s) = {
 #endif
 };
 
-// Drops every CR or LF together with the character after it, in place, and marks the stray quotes
-// of what remains (see MarkStrayQuotesIn); returns the new length.
-size_t CleanUp(char* s) {
-    return zq::cpu::FormOf(kCleanUps, zq::cpu::Active().tier)(s);
-}
-
 bool WritePacketHead(ZQ_XML_STRUCT_T* out) {
     static const std::string vocabulary =
         std::string(zq::kNamespaceBase) + "/z/q/in/zqinc/zq_01_001.zqtv";
@@ -621,9 +616,13 @@ inline bool IsDigit(char c) {
 
 }  // namespace
 
+size_t zq::CleanUpLabelsOn(cpu::Tier tier, char* text) {
+    return cpu::FormOf(kCleanUps, tier)(text);
+}
+
 void ZQ_CALL ZqXmlU_MakeMsdisXml(char* labels, ZQ_XML_STRUCT_T* out) {
     if (!labels || !out) return;
-    const size_t length = CleanUp(labels);
+    const size_t length = zq::CleanUpLabelsOn(zq::cpu::Active().tier, labels);
     if (length < 9 || std::memcmp(labels, "<Labels>", 8) != 0 ||
         std::memcmp(labels + length - 9, "</Labels>", 9) != 0) {
         return;
