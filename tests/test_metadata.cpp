@@ -319,6 +319,15 @@ TEST(ProcessExtractablePaths, ResultsPathsAndPathBuffer) {
         EXPECT_STREQ(path, pathAfter) << text;
         ZqXmlU_FreeKwAllocList(&list);
     }
+    // A leaf's title goes onto the buffer and is cut off again, with a list or without one.
+    for (const bool withList : {true, false}) {
+        ZQ_KWLIST_STRUCT_T list{};
+        char path[8] = "/p";
+        ZqXmlU_ProcessExtractablePaths(Text("<Word title=\"x\"></Word>"),
+                                       withList ? &list : nullptr, 1, path, 8, 0);
+        EXPECT_EQ(std::string(path, 5), std::string("/p\0x\0", 5)) << withList;
+        ZqXmlU_FreeKwAllocList(&list);
+    }
     // An unsound list is left alone: -1, nothing walked.
     uintptr_t word = 0;
     for (ZQ_KWLIST_STRUCT_T bad : {ZQ_KWLIST_STRUCT_T{1, 0, 0, &word, &word},

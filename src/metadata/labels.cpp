@@ -347,8 +347,8 @@ class ListLeaves {
   public:
     ListLeaves(ZQ_KWLIST_STRUCT_T* list, int kind) : list_(list), kind_(kind) {}
     bool Leaf(PathBuffer& path, const Title& title) {
+        path.Append(title);  // onto the caller's buffer, with or without a list
         if (!list_) return true;
-        path.Append(title);
         auto* copy = static_cast<char*>(zq::AllocBlock(path.length + 1, 1, kTagLabelPath));
         std::memcpy(copy, path.data, path.length);
         ZqXmlU_ModifyKwList(list_, reinterpret_cast<uintptr_t>(copy),
